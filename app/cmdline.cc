@@ -1,0 +1,82 @@
+#include "app/cmdline.h"
+
+#include "platform/textinput.h"
+
+namespace app {
+
+std::string_view trimmed(std::string_view text) {
+  std::size_t end = text.find_last_not_of(' ');
+  return end == std::string_view::npos ? std::string_view{} : text.substr(0, end + 1);
+}
+
+CommandLine::CommandLine(std::vector<std::string> tokens) : tokens_(std::move(tokens)) {
+  if (tokens_.empty()) tokens_.emplace_back();
+  if (tokens_.size() > static_cast<std::size_t>(kMaxArguments) + 1) tokens_.resize(kMaxArguments + 1);
+}
+
+CommandLine CommandLine::from_argv(int argc, char** argv) {
+  std::vector<std::string> tokens;
+  for (int i = 0; i < argc; ++i) tokens.emplace_back(argv[i]);
+  return CommandLine(std::move(tokens));
+}
+
+std::string CommandLine::ARGGET(int i, int& length) const {
+  if (i < 0 || i > ARGCNT()) {
+    length = 0;
+    return {};
+  }
+  std::string_view arg = tokens_[i];
+  std::size_t first = arg.find_first_not_of(' ');
+  arg = first == std::string_view::npos ? std::string_view{} : trimmed(arg.substr(first));
+  if (arg.size() >= 2 && (arg.front() == '"' || arg.front() == '\'') && arg.back() == arg.front()) {
+    arg = arg.substr(1, arg.size() - 2);
+  }
+  length = static_cast<int>(arg.size());
+  return std::string(arg);
+}
+
+void KEYVAL(const std::string& arg, std::string& key, std::string& value) {
+  std::size_t p = arg.find('=');
+  if (p == std::string::npos) {
+    key.clear();
+    value = arg;
+    return;
+  }
+  key = p == 0 ? std::string() : arg.substr(0, p);
+  LOWCAS(key);
+  value = arg.substr(p + 1);
+}
+
+bool KEYMAT(std::string_view word, std::string_view keyword, int minlen) {
+  std::string_view w = trimmed(word), k = trimmed(keyword);
+  int n = static_cast<int>(w.size()), m = static_cast<int>(k.size());
+  if (minlen < 1 && n == 0) return true;
+  return minlen <= n && n <= m && w == k.substr(0, n);
+}
+
+void LOWCAS(std::string& text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+}
+
+void ADDEXT(std::string& name, std::string_view ext) {
+  std::string base(trimmed(name));
+  if (platform::file_exists(base, /*when_unknown=*/true)) return;
+  if (base.size() > ext.size() && std::string_view(base).substr(base.size() - ext.size()) == ext) return;
+  name = base + std::string(ext);
+}
+
+void DEFOUT(std::string& xdbname, const std::string& neutralname, std::string_view oldext,
+            std::string_view newext) {
+  if (!trimmed(xdbname).empty()) return;
+  std::string_view full = trimmed(neutralname);
+  std::size_t slash = full.find_last_of("/\\");
+  std::string_view base = slash == std::string_view::npos ? full : full.substr(slash + 1);
+  if (base.size() > oldext.size() && base.substr(base.size() - oldext.size()) == oldext) {
+    base = base.substr(0, base.size() - oldext.size());
+  }
+  xdbname = std::string(base) + std::string(newext);
+}
+
+}  // namespace app

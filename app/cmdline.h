@@ -1,0 +1,62 @@
+#pragma once
+// Command-line routines of the converter.
+//
+// The shell has already split the command line: argument 0 is the program, the rest are the
+// tokens (at most kMaxArguments of them; further ones are not seen). Names are kept whole:
+// an absolute path often runs past the fixed text fields of older tools, and cutting a name
+// would open or create the wrong file.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace app {
+
+class CommandLine {
+ public:
+  static constexpr int kMaxArguments = 64;
+
+  // tokens[0] is the program, tokens[1..] its arguments.
+  explicit CommandLine(std::vector<std::string> tokens);
+  static CommandLine from_argv(int argc, char** argv);
+
+  // Number of arguments after the program name (0..64).
+  int ARGCNT() const { return static_cast<int>(tokens_.size()) - 1; }
+  // Argument I with leading and trailing blanks dropped and one matching pair of enclosing
+  // quotes (' or ") removed; LENGTH := its length. I outside 0..ARGCNT gives "" and 0.
+  std::string ARGGET(int i, int& length) const;
+  std::string ARGGET(int i) const {
+    int length;
+    return ARGGET(i, length);
+  }
+
+ private:
+  std::vector<std::string> tokens_;
+};
+
+// Splits ARG at its first "=": KEY := the part before it in lower case (blank when there is no
+// "=" or it stands in the first column), VALUE := the part after it (the whole ARG without "=").
+void KEYVAL(const std::string& arg, std::string& key, std::string& value);
+
+// Abbreviation match: true when WORD (up to its last non-blank, n characters) is at least MINLEN
+// and at most KEYWORD's length long and equals KEYWORD's first n characters; a blank WORD
+// matches when MINLEN < 1.
+bool KEYMAT(std::string_view word, std::string_view keyword, int minlen);
+
+// Letters A-Z become a-z; everything else is unchanged.
+void LOWCAS(std::string& text);
+
+// Default extension: a NAME that exists as a file, or that already ends in EXT, stays; otherwise
+// EXT is written behind it.
+void ADDEXT(std::string& name, std::string_view ext);
+
+// Default output name: a non-blank XDBNAME stays as typed; otherwise it becomes the base name of
+// NEUTRALNAME (after its last slash or backslash) with a trailing OLDEXT replaced by NEWEXT (or
+// NEWEXT added), so the XDB lands in the current directory.
+void DEFOUT(std::string& xdbname, const std::string& neutralname, std::string_view oldext,
+            std::string_view newext);
+
+// The text up to its last non-blank.
+std::string_view trimmed(std::string_view text);
+
+}  // namespace app

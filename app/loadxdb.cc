@@ -1,0 +1,159 @@
+#include "app/loadxdb.h"
+
+#include <ostream>
+#include <string>
+
+#include "app/poolsize.h"
+#include "neutral/stream.h"
+#include "platform/format.h"
+#include "platform/stop.h"
+
+namespace app {
+
+namespace {
+
+// The settings the main program holds for the run.
+struct RunSettings {
+  std::string neutral_name;  // as typed, later completed and replaced by the full name; "-" = standard input
+  std::string xdb_name;      // as typed, or derived
+  bool parameters_valid = true;
+  bool verbose = false;
+  bool verbose_given = false;
+  bool debug = false;
+  bool from_standard_input = false;
+  std::ostream* listing = nullptr;  // the listing unit; none unless verbose
+};
+
+void print_banner(std::ostream& out) {
+  out << ' ' << kProgramName << " - V" << kProgramVersion << " (" << kProgramDate << ")\n";
+}
+
+void print_usage(std::ostream& out) {
+  out << "\n"
+         "  COMMAND LINE PARAMETERS    DEFAULT\n"
+         " -------------------------- -------------\n"
+         "  neutral-xdb-file           (none).ndb\n"
+         "\n"
+         "  output=binary-xdb-file     (none).xdb\n"
+         "  verbose=(yes|no)           yes\n";
+}
+
+// -h/--help and --version, written as whole arguments, are answered before anything else.
+// Returns true (with the exit status in `status`) when one was found.
+bool answer_information_request(const CommandLine& cl, std::ostream& out, int& status) {
+  bool help = false, version = false;
+  for (int i = 1; i <= cl.ARGCNT(); ++i) {
+    std::string arg = cl.ARGGET(i);
+    help = help || arg == "-h" || arg == "--help";
+    version = version || arg == "--version";
+  }
+  if (!help && !version) return false;
+  print_banner(out);
+  if (help) print_usage(out);
+  status = platform::kExitClean;
+  return true;
+}
+
+void parse_parameters(const CommandLine& cl, RunSettings& run, std::ostream& out) {
+  for (int i = 1; i <= cl.ARGCNT(); ++i) {
+    std::string arg = cl.ARGGET(i), keyword, value;
+    KEYVAL(arg, keyword, value);
+    bool valid = true;
+    if (trimmed(value).empty()) {
+      valid = false;
+    } else if (KEYMAT(keyword, "output", 1)) {
+      run.xdb_name = value;
+    } else if (KEYMAT(keyword, "debug", 1)) {
+      LOWCAS(value);
+      if (KEYMAT(value, "on", 2)) {
+        run.debug = true;
+      } else if (KEYMAT(value, "off", 2)) {
+        run.debug = false;
+      } else {
+        valid = false;
+      }
+    } else if (KEYMAT(keyword, "verbose", 1)) {
+      LOWCAS(value);
+      run.verbose_given = true;
+      if (KEYMAT(value, "yes", 1)) {
+        run.verbose = true;
+      } else if (KEYMAT(value, "no", 1)) {
+        run.verbose = false;
+      } else {
+        valid = false;
+      }
+    } else if (trimmed(keyword).empty()) {
+      run.neutral_name = value;
+    } else {
+      valid = false;
+    }
+    if (!valid) {
+      out << " *** USER FATAL MESSAGE (LOADXDB)\n"
+          << "     INVALID COMMAND LINE PARAMETER: " << arg << '\n';
+      run.parameters_valid = false;
+    }
+  }
+}
+
+void main_program(const CommandLine& cl, platform::Units& units, platform::TextInput& standard_input) {
+  std::ostream& out = units.msg();
+  RunSettings run;
+
+  parse_parameters(cl, run, out);
+  bool no_input = trimmed(run.neutral_name).empty();
+  if (!run.parameters_valid || no_input) {
+    print_banner(out);
+    if (no_input) out << " *** USER FATAL MESSAGE (LOADXDB)\n     AN INPUT FILE IS REQUIRED.\n";
+    print_usage(out);
+    platform::stop_run();
+  }
+
+  // Input stream and the verbose default.
+  run.from_standard_input = run.neutral_name == "-";
+  if (!run.verbose_given) run.verbose = !run.from_standard_input;
+  if (run.verbose) {
+    run.listing = &out;
+    print_banner(*run.listing);
+  }
+
+  platform::TextInput named_file;
+  platform::TextInput* input = &standard_input;
+  if (!run.from_standard_input) {
+    ADDEXT(run.neutral_name, ".ndb");
+    if (int status = named_file.open_existing(run.neutral_name); status != 0) {
+      out << " *** USER FATAL MESSAGE (LOADXDB)\n"
+          << "     ERROR OPENING NEUTRAL FILE '" << trimmed(run.neutral_name)
+          << "', IOSTAT =" << platform::iw(status, 6) << '\n';
+      platform::stop_run();
+    }
+    if (std::string full = named_file.full_name(); !full.empty()) run.neutral_name = full;
+    input = &named_file;
+  }
+
+  neutral::Stream stream(*input, units);
+  int32_t B = 0, F = 0;
+  stream.CVTSTR(0, B, F);
+
+  const PoolSizing pool = size_pool(B, F);
+  (void)pool;
+
+  // The storage engine takes over from here once it exists; until then the run ends after the
+  // header, reporting any characters that could not be translated.
+  stream.CVTEND();
+}
+
+}  // namespace
+
+int run_loadxdb(const CommandLine& command_line, platform::Units& units,
+                platform::TextInput& standard_input) {
+  int status;
+  if (answer_information_request(command_line, units.msg(), status)) return status;
+  try {
+    main_program(command_line, units, standard_input);
+  } catch (const platform::RunStop& stop) {
+    return stop.status;
+  }
+  return units.warnings > 0 ? platform::kExitWarnings : platform::kExitClean;
+}
+
+}  // namespace app

@@ -1,0 +1,17 @@
+// Entry of the loadxdb converter: rebuilds a binary XDB database file from its neutral form.
+
+#include <cstdio>
+#include <iostream>
+
+#include "app/loadxdb.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  platform::Units units;
+  platform::TextInput standard_input;
+  standard_input.attach_standard_input();
+  int status = app::run_loadxdb(app::CommandLine::from_argv(argc, argv), units, standard_input);
+  std::cerr.flush();
+  std::cout.flush();
+  return status;
+}

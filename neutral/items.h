@@ -1,0 +1,62 @@
+#pragma once
+// Typed items and records of the neutral value stream.
+//
+// An item is a type code t (the first value) followed by its payload; "digits" are values that
+// carry 5 bits each, most significant first.
+//
+//   t      item                  values   result
+//   0      logical true          1        one word, -1
+//   1      logical false         1        one word, 0
+//   2      integer zero          1        one word, 0
+//   3      integer               2+n      t, h, n = h mod 16 digits; negated when h > 15
+//   4      real zero             1        one word, 0.0
+//   5      real                  10       t, h, e, 7 digits: +-M * 10^(x-8), single precision
+//   6, 13  double zero           1        two words, 0.0
+//   7, 14  double                17       t, h, e, 7 + 7 digits: +-(M1 + M2*10^-7) * 10^(x-8)
+//   8      four blanks           1        one word of four blank characters
+//   9      four characters       5        t, then four character values
+//   10     integer minus one     1        one word, -1
+//   11     real, all bits set    1        one word, FFFFFFFF
+//   12     double, all bits set  1        two words, FFFFFFFF each
+//   15..63 record end mark       1        ends the record
+//
+// For reals and doubles the exponent is x = e + 32*(h mod 2), negated when h has the bit of
+// value 4; the value is negated when h has the bit of value 8. A two-word item holds the IEEE
+// double low-order word first; a character word holds its characters in storage order.
+
+#include <cstdint>
+#include <span>
+
+#include "neutral/stream.h"
+
+namespace neutral {
+
+// Result codes of CVTREC and of the decoders.
+inline constexpr int kFilled = 0;  // the buffer limit was reached / all N items decoded
+inline constexpr int kEnded = 1;   // a record end mark ended the record / next value not of the family
+
+// Reads items into buf until NMAX words are filled (returns kFilled; nothing more is consumed) or
+// a record end mark has been consumed (returns kEnded; NMAX then holds the alphabet length minus
+// the mark's value, so callers set NMAX before every call). NREAD := number of items read. When
+// `words` is given it receives the number of words filled (a two-word item counts two).
+//
+// A two-word item that begins in word NMAX fills words NMAX and NMAX+1; its second word is stored
+// only when buf has room for it, so a buffer of NMAX+1 words keeps every word and a smaller one
+// is never written past its end. NMAX is limited to the buffer's size.
+int CVTREC(Stream& s, int mode, int32_t& nmax, int32_t& nread, std::span<int32_t> buf,
+           int32_t* words = nullptr);
+
+// The decoders: each decodes up to N items of its family into OUT (one or two words per item)
+// and returns kFilled with NDONE = N, or kEnded with NDONE = the items decoded when the next value
+// is not of its family (nothing of that value is consumed).
+int CVTLOG(Stream& s, int n, int32_t* out, int& ndone);  // codes 0, 1
+int CVTINT(Stream& s, int n, int32_t* out, int& ndone);  // codes 2, 3, 10
+int CVTREA(Stream& s, int n, int32_t* out, int& ndone);  // codes 4, 5, 11
+int CVTDBL(Stream& s, int n, int32_t* out, int& ndone);  // codes 6, 7, 12 (two words each)
+int CVTDBX(Stream& s, int n, int32_t* out, int& ndone);  // codes 13, 14 (two words each)
+int CVTCHR(Stream& s, int n, int32_t* out, int& ndone);  // codes 8, 9
+
+// 10^x for every exponent an item can carry (x = -95 .. 95), as correctly rounded doubles.
+double power_of_ten(int x);
+
+}  // namespace neutral

@@ -1,0 +1,139 @@
+#include "platform/textinput.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+TextInput::TextInput() = default;
+TextInput::~TextInput() { close(); }
+
+int TextInput::open_existing(const std::string& name) {
+  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    int e = errno;
+    ::close(fd);
+    return e;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return EISDIR;
+  }
+  fd_ = fd;
+  owns_fd_ = true;
+  path_ = name;
+  at_end_ = false;
+  error_ = 0;
+  buffer_ = std::make_unique<char[]>(kBufferBytes);
+  begin_ = end_ = buffer_.get();
+  return 0;
+}
+
+void TextInput::attach_standard_input() {
+  fd_ = 0;
+  owns_fd_ = false;
+  at_end_ = false;
+  error_ = 0;
+  buffer_ = std::make_unique<char[]>(kBufferBytes);
+  begin_ = end_ = buffer_.get();
+}
+
+void TextInput::attach_memory(std::string bytes) {
+  memory_ = true;
+  memory_bytes_ = std::move(bytes);
+  begin_ = memory_bytes_.data();
+  end_ = begin_ + memory_bytes_.size();
+  at_end_ = true;  // nothing to refill from
+  error_ = 0;
+}
+
+bool TextInput::refill() {
+  if (at_end_ || fd_ < 0) return false;
+  for (;;) {
+    ssize_t n = ::read(fd_, buffer_.get(), kBufferBytes);
+    if (n > 0) {
+      begin_ = buffer_.get();
+      end_ = begin_ + n;
+      return true;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error_ = errno;
+    at_end_ = true;
+    return false;
+  }
+}
+
+long TextInput::read_line(char* dest, std::size_t capacity) {
+  if (begin_ == end_ && !refill()) return -1;
+
+  // Fast path: the whole line is in the buffer.
+  if (const char* nl = static_cast<const char*>(std::memchr(begin_, '\n', end_ - begin_))) {
+    std::size_t len = nl - begin_;
+    if (len > 0 && nl[-1] == '\r') --len;
+    std::size_t n = len < capacity ? len : capacity;
+    std::memcpy(dest, begin_, n);
+    begin_ = nl + 1;
+    return static_cast<long>(n);
+  }
+
+  // The line runs past the buffer (or is the last line, without a line feed): take what is
+  // needed piece by piece and remember the last character to drop a CR before the LF.
+  std::size_t total = 0, copied = 0;
+  char last = 0;
+  for (;;) {
+    const char* nl = static_cast<const char*>(std::memchr(begin_, '\n', end_ - begin_));
+    const char* stop = nl ? nl : end_;
+    std::size_t piece = stop - begin_;
+    if (copied < capacity) {
+      std::size_t take = piece < capacity - copied ? piece : capacity - copied;
+      std::memcpy(dest + copied, begin_, take);
+      copied += take;
+    }
+    if (piece > 0) last = stop[-1];
+    total += piece;
+    if (nl) {
+      begin_ = nl + 1;
+      break;
+    }
+    begin_ = end_;
+    if (!refill()) break;
+  }
+  if (last == '\r' && total <= capacity) --copied;
+  return static_cast<long>(copied);
+}
+
+std::string TextInput::full_name() const {
+  if (path_.empty()) return {};
+  char* resolved = ::realpath(path_.c_str(), nullptr);
+  if (!resolved) return {};
+  std::string name(resolved);
+  std::free(resolved);
+  return name;
+}
+
+void TextInput::close() {
+  if (owns_fd_ && fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  owns_fd_ = false;
+  memory_ = false;
+  memory_bytes_.clear();
+  buffer_.reset();
+  begin_ = end_ = nullptr;
+  at_end_ = true;
+}
+
+bool file_exists(const std::string& name, bool when_unknown) {
+  struct stat st;
+  if (::stat(name.c_str(), &st) == 0) return !S_ISDIR(st.st_mode);
+  if (errno == ENOENT || errno == ENOTDIR) return false;
+  return when_unknown;
+}
+
+}  // namespace platform

@@ -1,0 +1,62 @@
+#pragma once
+// Line-by-line text input: a named file opened read-only, standard input, or (for tests) a
+// block of memory.
+//
+// Lines end in LF or in CR LF; the CR of a CR LF belongs to the line end. A last line without a
+// line feed is still a line. A caller asks for at most `capacity` characters of each line; the
+// rest of a longer line is skipped without being stored, so memory stays fixed however long a
+// line is. Reading goes through one buffer of kBufferBytes, refilled with whole read() calls.
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class TextInput {
+ public:
+  static constexpr std::size_t kBufferBytes = 1 << 20;
+
+  TextInput();
+  ~TextInput();
+  TextInput(const TextInput&) = delete;
+  TextInput& operator=(const TextInput&) = delete;
+
+  // Opens an existing file read-only. Returns 0, or the system error number (a directory gives
+  // EISDIR). REQUIRES: nothing is attached.
+  int open_existing(const std::string& name);
+  // Reads the process's standard input (never closed by close()).
+  void attach_standard_input();
+  // Reads the given bytes (tests).
+  void attach_memory(std::string bytes);
+  bool attached() const { return fd_ >= 0 || memory_; }
+
+  // Copies up to `capacity` characters of the next line into `dest` and returns how many were
+  // copied; -1 at the end of the input. A read error also ends the input; error() tells it.
+  long read_line(char* dest, std::size_t capacity);
+  int error() const { return error_; }
+
+  // The absolute name of the open file, or an empty string when it cannot be had.
+  std::string full_name() const;
+  void close();
+
+ private:
+  bool refill();  // false at the end of the input or on a read error
+
+  int fd_ = -1;
+  bool owns_fd_ = false;
+  bool memory_ = false;
+  bool at_end_ = false;
+  int error_ = 0;
+  std::string path_;
+  std::string memory_bytes_;
+  std::unique_ptr<char[]> buffer_;
+  const char* begin_ = nullptr;  // unread bytes are [begin_, end_)
+  const char* end_ = nullptr;
+};
+
+// True when a file (not a directory) of exactly this name exists. An inquiry that fails for
+// another reason than absence (permission, name too long) answers `when_unknown`.
+bool file_exists(const std::string& name, bool when_unknown);
+
+}  // namespace platform
