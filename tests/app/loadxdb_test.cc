@@ -1,0 +1,175 @@
+// The converter run as a user meets it: parameters, usage, input choice, the neutral header, the
+// messages on the message unit and the exit status.
+
+#include "app/loadxdb.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/stop.h"
+#include "tests/neutral/value_lines.h"
+
+namespace {
+
+using testing_neutral::data_lines;
+using testing_neutral::header_line;
+using testing_neutral::kAlphabet;
+
+const std::string kBanner = " LOADXDB - V2012.2 (06-Jul-2012)\n";
+const std::string kUsage =
+    "\n"
+    "  COMMAND LINE PARAMETERS    DEFAULT\n"
+    " -------------------------- -------------\n"
+    "  neutral-xdb-file           (none).ndb\n"
+    "\n"
+    "  output=binary-xdb-file     (none).xdb\n"
+    "  verbose=(yes|no)           yes\n";
+const std::string kNoInput = " *** USER FATAL MESSAGE (LOADXDB)\n     AN INPUT FILE IS REQUIRED.\n";
+std::string invalid(const std::string& arg) {
+  return " *** USER FATAL MESSAGE (LOADXDB)\n     INVALID COMMAND LINE PARAMETER: " + arg + "\n";
+}
+
+// A neutral file whose data begin with an end mark.
+const std::string kEmptyDatabase = header_line(kAlphabet, "1024") + data_lines({47});
+
+class Run : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("loadxdb_run_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+    old_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+  }
+  void TearDown() override {
+    std::filesystem::current_path(old_);
+    std::filesystem::remove_all(dir_);
+  }
+  void write(const std::string& name, const std::string& text) { std::ofstream(name, std::ios::binary) << text; }
+
+  // Runs loadxdb with the given arguments (and standard input); returns the exit status.
+  int run(std::vector<std::string> args, const std::string& standard_input = "") {
+    args.insert(args.begin(), "loadxdb");
+    std::ostringstream messages;
+    platform::Units units;
+    units.message = &messages;
+    platform::TextInput stdin_text;
+    stdin_text.attach_memory(standard_input);
+    int status = app::run_loadxdb(app::CommandLine(args), units, stdin_text);
+    out = messages.str();
+    return status;
+  }
+
+  std::string out;
+  std::filesystem::path dir_, old_;
+};
+
+TEST_F(Run, NoArgumentsAsksForAnInputFile) {
+  EXPECT_EQ(run({}), platform::kExitFatal);
+  EXPECT_EQ(out, kBanner + kNoInput + kUsage);
+}
+
+TEST_F(Run, InvalidParametersAreAllReportedBeforeTheUsage) {
+  EXPECT_EQ(run({"verbose=maybe", "x.ndb", "verbosee=yes", "debug=o", "outputs=x", "=", "verbose=", "o="}),
+            platform::kExitFatal);
+  EXPECT_EQ(out, invalid("verbose=maybe") + invalid("verbosee=yes") + invalid("debug=o") +
+                     invalid("outputs=x") + invalid("=") + invalid("verbose=") + invalid("o=") + kBanner +
+                     kUsage);
+  EXPECT_EQ(run({"v=maybe"}), platform::kExitFatal);
+  EXPECT_EQ(out, invalid("v=maybe") + kBanner + kNoInput + kUsage);
+}
+
+TEST_F(Run, HelpAndVersion) {
+  EXPECT_EQ(run({"--help"}), platform::kExitClean);
+  EXPECT_EQ(out, kBanner + kUsage);
+  EXPECT_EQ(run({"x.ndb", "-h"}), platform::kExitClean);
+  EXPECT_EQ(out, kBanner + kUsage);
+  EXPECT_EQ(run({"--version"}), platform::kExitClean);
+  EXPECT_EQ(out, kBanner);
+  // A neutral file that is literally named like an option is given with a path.
+  write("--help.ndb", kEmptyDatabase);
+  EXPECT_EQ(run({"./--help"}), platform::kExitClean);
+  EXPECT_EQ(out, kBanner);
+}
+
+TEST_F(Run, AbbreviatedParametersAreAccepted) {
+  write("model.ndb", kEmptyDatabase);
+  EXPECT_EQ(run({"V=N", "model"}), platform::kExitClean);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(run({"Ver=No", "d=OF", "o=out.xdb", "model.ndb"}), platform::kExitClean);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(run({"model", "DEBUG=on", "VERBOSE=YES"}), platform::kExitClean);
+  EXPECT_EQ(out, kBanner);
+}
+
+TEST_F(Run, NamedFileIsCompletedAndListedByDefault) {
+  write("model.ndb", kEmptyDatabase);
+  EXPECT_EQ(run({"model"}), platform::kExitClean);
+  EXPECT_EQ(out, kBanner);
+  // A file named exactly as typed wins over the completed name; here it is empty.
+  write("model", "");
+  EXPECT_EQ(run({"model"}), platform::kExitFatal);
+  EXPECT_NE(out.find("NEUTRAL FILE APPEARS TO BE EMPTY."), std::string::npos);
+}
+
+TEST_F(Run, LastOfTwoPositionalNamesIsUsed) {
+  write("second.ndb", kEmptyDatabase);
+  EXPECT_EQ(run({"first", "second"}), platform::kExitClean);
+  EXPECT_EQ(out, kBanner);
+}
+
+TEST_F(Run, QuotedNameKeepsItsBlank) {
+  write("my model.ndb", kEmptyDatabase);
+  EXPECT_EQ(run({"\"my model.ndb\""}), platform::kExitClean);
+  EXPECT_EQ(out, kBanner);
+}
+
+TEST_F(Run, MissingFileReportsTheCompletedNameAndSystemStatus) {
+  EXPECT_EQ(run({"nosuch"}), platform::kExitFatal);
+  EXPECT_EQ(out, kBanner +
+                     " *** USER FATAL MESSAGE (LOADXDB)\n"
+                     "     ERROR OPENING NEUTRAL FILE 'nosuch.ndb', IOSTAT =     2\n");
+  std::filesystem::create_directory("folder.ndb");
+  EXPECT_EQ(run({"folder.ndb", "v=n"}), platform::kExitFatal);
+  EXPECT_EQ(out, " *** USER FATAL MESSAGE (LOADXDB)\n     ERROR OPENING NEUTRAL FILE 'folder.ndb', IOSTAT =    21\n");
+}
+
+TEST_F(Run, StandardInputIsReadWithoutListingUnlessAsked) {
+  EXPECT_EQ(run({"-"}, kEmptyDatabase), platform::kExitClean);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(run({"-", "verbose=yes"}, kEmptyDatabase), platform::kExitClean);
+  EXPECT_EQ(out, kBanner);
+  EXPECT_EQ(run({"-"}, ""), platform::kExitFatal);
+  EXPECT_EQ(out,
+            "\n *** SYSTEM FATAL MESSAGE (CVTSTR)\n"
+            "     END-OF-FILE CONDITION READING TRANSLATION STRING.\n"
+            "     NEUTRAL FILE APPEARS TO BE EMPTY.\n");
+}
+
+TEST_F(Run, HeaderFaultsStopWithTheirMessages) {
+  write("dup.ndb", header_line("ABCA") + data_lines({47}));
+  EXPECT_EQ(run({"dup", "v=n"}), platform::kExitFatal);
+  EXPECT_EQ(out, "\n *** SYSTEM FATAL MESSAGE (CVTSTR)\n     ERROR SETTING UP TRANSLATION TABLE AT INDEX =   4\n");
+
+  write("letters.ndb", header_line(kAlphabet, "1O24") + data_lines({47}));
+  EXPECT_EQ(run({"letters", "v=n"}), platform::kExitFatal);
+  EXPECT_EQ(out,
+            "\n *** SYSTEM FATAL MESSAGE (CVTSTR)\n"
+            "     BLOCK SIZE FIELD OF LINE 1 (COLUMNS 65-79) IS NOT A VALID INTEGER: '           1O24'\n");
+}
+
+TEST_F(Run, TranslationErrorsCompleteWithWarningStatus) {
+  write("bad.ndb", header_line(kAlphabet, "1024") + " {" + std::string(78, 'v') + "\n" + data_lines({47}));
+  EXPECT_EQ(run({"bad", "v=n"}), platform::kExitWarnings);
+  EXPECT_EQ(out,
+            "\n *** SYSTEM INFORMATION MESSAGE LXDB (CVTGET)\n"
+            "     ERROR IN TRANSLATING DATA. CHARACTER = '{'\n"
+            "\n **** SYSTEM INFORMATION MESSAGE (CVTEND)\n"
+            "          1 ERRORS OCCURED DURING TRANSMISSION PROCESS\n");
+}
+
+}  // namespace
