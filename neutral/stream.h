@@ -49,6 +49,11 @@ class Stream {
 
   // VALUES(1..N) := the next N values of the stream.
   void CVTGET(int n, int32_t* values) {
+    if (position_ + n < kValuesPerLine) {  // the usual case: the values lie inside this line
+      for (int i = 0; i < n; ++i) values[i] = values_[position_ + i];
+      position_ += n;
+      return;
+    }
     for (int i = 0; i < n; ++i) {
       values[i] = values_[position_];
       if (++position_ == kValuesPerLine) next_line();
