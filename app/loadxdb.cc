@@ -1,16 +1,44 @@
 #include "app/loadxdb.h"
 
+#include <array>
 #include <ostream>
 #include <string>
 
 #include "app/poolsize.h"
+#include "bio/requests.h"
+#include "dbio/context.h"
+#include "neutral/items.h"
 #include "neutral/stream.h"
 #include "platform/format.h"
 #include "platform/stop.h"
+#include "xdb/close.h"
+#include "xdb/open.h"
+#include "xdb/poolconfig.h"
 
 namespace app {
 
 namespace {
+
+constexpr int32_t kMessageUnit = 0;  // standard error
+constexpr int32_t kXdbUnit = 1;      // the database unit of the new XDB
+
+// The text of a DBOPEN return code, or null for a code without one.
+const char* open_failure_text(int32_t status) {
+  switch (status) {
+    case 1: return "OLD XDB FILE DOES NOT EXIST.";
+    case 2: return "DBNUM VALUE IS OUT OF RANGE.";
+    case 3: return "XDB FILE IS ALREADY OPEN.";
+    case 4: return "NEW XDB FILE ALREADY EXISTS.";
+    case 5: return "XDB NAME LENGTH IS INVALID";
+    case 6: return "A READ ERROR OCCURED GETTING DATA";
+    case 7: return "FILE DOES NOT APPEAR TO BE AN XDB";
+    case 8: return "BLOCK SIZE EXCEEDS PAGE CONFIGURATION.";
+    case 9: return "XDB FROM DIFFERENT PLATFORM BUT NO DDL.";
+    case 10: case 11: return "PAGCFGX CONFIGURATION IS INCORRECT.";
+    case 12: return "XDB FILE OPEN FAILED.";
+    default: return nullptr;
+  }
+}
 
 // The settings the main program holds for the run.
 struct RunSettings {
@@ -134,11 +162,53 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
   int32_t B = 0, F = 0;
   stream.CVTSTR(0, B, F);
 
+  // Paging pool.
   const PoolSizing pool = size_pool(B, F);
-  (void)pool;
+  dbio::Context ctx(units);
+  int32_t status = 0;
+  xdb::PAGSET(ctx, kMessageUnit, 1, pool.POOLEN, pool.PAGSIZ, pool.DDLCFG, 0, 0, status);
+  if (status != 0) {
+    out << "\n *** SYSTEM FATAL MESSAGE (LOADXDB)\n"
+        << "     ERROR SETTING UP PAGING POOL. RETURN CODE = " << platform::iw(status, 4) << '\n';
+    if (status == xdb::kPoolTooSmall) out << "     INSUFFICIENT MEMORY ALLOCATED FOR PAGING POOL.\n";
+    platform::stop_run();
+  }
+  if (run.debug) ctx.DBGFLG[1] = ctx.DBGFLG[dbio::kTraceBlocks] = true;
 
-  // The storage engine takes over from here once it exists; until then the run ends after the
-  // header, reporting any characters that could not be translated.
+  // The XDB.
+  if (run.from_standard_input) {
+    if (trimmed(run.xdb_name).empty()) run.xdb_name = "loadxdb.xdb";
+  } else {
+    DEFOUT(run.xdb_name, run.neutral_name, ".ndb", ".xdb");
+  }
+  xdb::DBOPEN(ctx, kXdbUnit, pool.MAXBLK, pool.BLKSIZ, status, run.xdb_name);
+  if (status != 0) {
+    out << "\n *** " << (status == xdb::kNewFileExists ? "USER" : "SYSTEM") << " FATAL MESSAGE (LOADXDB)\n"
+        << "     ERROR OPENING XDB FILE '" << trimmed(run.xdb_name) << "', RETURN CODE = " << platform::iw(status, 4)
+        << '\n';
+    if (const char* text = open_failure_text(status)) out << "     " << text << '\n';
+    platform::stop_run();
+  }
+  // From here on the XDB exists: an early end of the neutral data closes it before the run stops.
+  stream.set_premature_end_action([&ctx] {
+    int32_t ierr = 0;
+    xdb::DBCLOS(ctx, kXdbUnit, 0, ierr);
+  });
+  if (run.listing) {
+    *run.listing << " NEUTRAL FILE:   " << trimmed(run.neutral_name) << '\n'
+                 << " XDB FILE:       " << trimmed(run.xdb_name) << '\n';
+  }
+
+  // The conversion loop takes over here once it exists. Until then the XDB is closed empty, and
+  // a file that holds data blocks says so instead of passing for a complete conversion.
+  std::array<int32_t, 14> header{};
+  int32_t nmax = 13, nread = 0;
+  if (neutral::CVTREC(stream, 0, nmax, nread, header) != neutral::kEnded || nread > 0) {
+    out << "\n *** SYSTEM WARNING MESSAGE (LXDB)\n     DATA BLOCKS ARE NOT CONVERTED BY THIS VERSION.\n";
+    ++units.warnings;
+  }
+  int32_t ierr = 0;
+  xdb::DBCLOS(ctx, kXdbUnit, 0, ierr);
   stream.CVTEND();
 }
 
@@ -148,6 +218,8 @@ int run_loadxdb(const CommandLine& command_line, platform::Units& units,
                 platform::TextInput& standard_input) {
   int status;
   if (answer_information_request(command_line, units.msg(), status)) return status;
+  // The block I/O library's debug lines and reports go where the run's own output goes.
+  bio::set_output_streams(units.output, units.message);
   try {
     main_program(command_line, units, standard_input);
   } catch (const platform::RunStop& stop) {

@@ -1,0 +1,181 @@
+#include "dbio/blocks.h"
+
+#include <cstdlib>
+#include <ostream>
+
+#include "bio/requests.h"
+#include "dbio/bridge.h"
+#include "dbio/convert.h"
+#include "dbio/pool.h"
+#include "dict/datamgr.h"
+#include "platform/format.h"
+#include "platform/stop.h"
+#include "xdb/messages.h"
+
+namespace dbio {
+
+namespace {
+
+using platform::iw;
+
+constexpr int32_t kNativeLayout = 1;
+constexpr int32_t kRootType = 1, kLevel2Type = 2, kPrimaryIndexType = 5;
+constexpr int32_t kRootCountWord = 23, kRootListWord = 27;
+constexpr int32_t kLevel2CountWord = 3, kLevel2ListWord = 5;
+constexpr int32_t kBlockIoFailed = 999;
+
+int32_t type_of(int32_t code) { return code > 100 ? code % 100 : code; }
+
+// The unit checks shared by BLKGET and BLKRET: range, open, open for writing.
+void check_unit(Context& ctx, int32_t u, int32_t block, const char* routine) {
+  if (u < 1 || u > kUnits) xdb::DIOMSG(ctx, 1, routine, u);
+  if (ctx.grdblk.DBOPND[u] == 0) xdb::DIOMSG(ctx, 2, routine, u);
+  if (ctx.grdblk.DBOPND[u] == 1) xdb::DIOMSG(ctx, 3, routine, block, u);
+}
+
+// Takes the last entry of a released block's list; false when the list is empty or its count
+// does not fit the block (a damaged count hands out the block itself instead).
+bool take_listed(Context& ctx, int32_t u, int32_t head, int32_t addr, int32_t count_word, int32_t list_word,
+                 int32_t& listed) {
+  int32_t c = ctx.W(int64_t{addr} + count_word - 1);
+  if (c <= 0 || int64_t{list_word} + 2 * (int64_t{c} - 1) > ctx.grdblk.BUFSZ[u]) return false;
+  ctx.W(int64_t{addr} + count_word - 1) = c - 1;
+  listed = ctx.W(int64_t{addr} + list_word - 1 + 2 * (int64_t{c} - 1));
+  PAGMOD(ctx, u, head);
+  return true;
+}
+
+[[noreturn]] void stop_with_fatal_line(Context& ctx) {
+  ctx.out().flush();
+  *ctx.units.output << " FATAL ERROR DETECTED\n";
+  ctx.units.output->flush();
+  platform::stop_run();
+}
+
+}  // namespace
+
+void BLKGET(Context& ctx, int32_t DBNUM, int32_t& BLOCK, int32_t& ADDR) {
+  auto& g = ctx.grdblk;
+  const int32_t u = DBNUM;
+  check_unit(ctx, u, BLOCK, "BLKGET  ");
+  if (g.DEDBKS[u] == 0) {
+    if (g.USDBKS[u] >= g.MAXBKS[u]) xdb::DIOMSG(ctx, 4, "BLKGET  ", u);
+    g.FREBKS[u] -= 1;
+    g.USDBKS[u] += 1;
+    BLOCK = g.USDBKS[u];
+    PAGFET(ctx, -u, BLOCK, ADDR);
+  } else {
+    int32_t head = g.DEDBKS[u], addr = 0;
+    PAGFET(ctx, u, head, addr);
+    int32_t type = type_of(ctx.W(addr));
+    if (type == kPrimaryIndexType) xdb::DIOMSG(ctx, 9, "BLKGET  ", u);
+    int32_t listed = 0;
+    if (type == kRootType && take_listed(ctx, u, head, addr, kRootCountWord, kRootListWord, listed)) {
+      // A level-2 block of the released root becomes the head of the chain, behind it the root.
+      int32_t root = head;
+      head = listed;
+      PAGFET(ctx, u, head, addr);
+      if (ctx.W(int64_t{addr} + 1) != root) ctx.W(int64_t{addr} + 1) = root;
+      g.DEDBKS[u] = head;
+      type = kLevel2Type;
+    }
+    if (type == kLevel2Type && take_listed(ctx, u, head, addr, kLevel2CountWord, kLevel2ListWord, listed)) {
+      BLOCK = listed;
+    } else {
+      BLOCK = head;
+      g.DEDBKS[u] = ctx.W(int64_t{addr} + chain_word(ctx.W(addr)) - 1);
+    }
+    PAGFET(ctx, u, BLOCK, ADDR);
+  }
+  if (ctx.DBGFLG[kTraceBlocks]) {
+    ctx.out() << " ACCESS BLKGET CALLED DBNUM, BLOCK NUMBER RETURNED =" << iw(u, 5) << iw(BLOCK, 12) << '\n';
+  }
+}
+
+void BLKRET(Context& ctx, int32_t DBNUM, int32_t FIRST, int32_t LAST) {
+  auto& s = ctx.sysfil;
+  auto& g = ctx.grdblk;
+  const int32_t u = DBNUM, f = std::abs(FIRST), l = std::abs(LAST);
+  check_unit(ctx, u, FIRST, "BLKRET  ");
+  if (ctx.DBGFLG[kTraceBlocks]) {
+    ctx.out() << " ACCESS BLKRET FOR DATABASE " << iw(u, 3) << " RANGE " << iw(f, 10) << iw(l, 10) << '\n';
+  }
+  bool cached = false;
+  for (int32_t i = 1; i <= s.NPDICT; ++i) {
+    int32_t page = ctx.W(s.DBASEP + i);
+    if (page > 0 && page_block(ctx, page) == f && std::abs(page_unit(ctx, page)) == u) {
+      ctx.W(s.DBASEP + i) = 0;
+      push_page_to_head(ctx, page);
+      cached = true;
+      break;
+    }
+  }
+  if (!cached && s.LOCKED != 0) dict::DATREL(ctx, u, f);
+  int32_t target = f;
+  if (LAST > 0) {
+    if (s.LOCKED != 0) dict::DATREL(ctx, u, l);
+    target = l;
+  }
+  int32_t addr = 0;
+  PAGFET(ctx, u, target, addr);
+  PAGMOD(ctx, u, target);
+  ctx.W(int64_t{addr} + chain_word(ctx.W(addr)) - 1) = g.DEDBKS[u];
+  g.DEDBKS[u] = f;
+}
+
+void BLKRD(Context& ctx, int32_t DBNUM, int32_t BLOCK, int64_t BUFFER, int32_t LENGTH, int64_t EXCH) {
+  auto& g = ctx.grdblk;
+  const int32_t u = DBNUM, b = std::abs(BLOCK);
+  const bool native = g.DBFLTY[u] == kNativeLayout;
+  const int32_t count = native ? LENGTH : LENGTH * file_words_per_word(g.DBFLTY[u]);
+  if (ctx.DBGFLG[kTraceBlocks]) {
+    ctx.out() << " ACCESS BLKRD REQUEST FOR BLOCK NUMBER " << iw(b, 10) << " FROM DATABASE " << iw(g.GRFNUM[u], 3)
+              << '\n';
+  }
+  int32_t* into = ctx.words(native ? BUFFER : EXCH, count);
+  int32_t control = g.DBHNDL[u], block = b, iret = 0;
+  BIOXXX(bio::READ, control, nullptr, 0, into, count, &block, iret);
+  if (iret != 0) {
+    bool fatal = false;
+    BIOMSG(ctx, u, iret, bio::READ, b, "BLKRD", fatal);
+    if (fatal) xdb::DIOMSG(ctx, kBlockIoFailed, "BLKRD");
+  }
+  if (!native && BLOCK > 0) BLKFIX(ctx, kRead, u, b, EXCH, BUFFER, LENGTH);
+}
+
+void BLKWRT(Context& ctx, int32_t DBNUM, int32_t BLOCK, int64_t BUFFER, int32_t LENGTH, int64_t EXCH) {
+  auto& g = ctx.grdblk;
+  const int32_t u = DBNUM, b = std::abs(BLOCK);
+  if (u < 1 || u > kUnits) {
+    ctx.out() << " ILLEGAL ACCESS DATA BASE NUMBER " << iw(u, 12) << " PASSED TO BLKWRT.\n";
+    stop_with_fatal_line(ctx);
+  }
+  if (g.DBOPND[u] == 1) {
+    ctx.out() << " WRITE REQUEST TO ACCESS DATA BASE NUMBER" << iw(u, 12)
+              << " WHICH WAS NOT OPENED WITH WRITE PERMISSION.\n";
+    stop_with_fatal_line(ctx);
+  }
+  const int32_t* words = ctx.words(BUFFER, LENGTH);
+  if (ctx.DBGFLG[kTraceBlocks]) {
+    ctx.out() << " ACCESS BLKWRT REQUEST FOR BLOCK NUMBER" << iw(b, 12) << " TO DATA BASE" << iw(u, 4) << "  <";
+    for (int k = 0; k < 4 && k < LENGTH; ++k) ctx.out() << iw(words[k], 11);
+    ctx.out() << ">\n";
+  }
+  const bool native = g.DBFLTY[u] == kNativeLayout;
+  int32_t count = LENGTH;
+  int64_t from = BUFFER;
+  if (!native) {
+    BLKFIX(ctx, kWrite, u, b, BUFFER, EXCH, LENGTH);
+    count = LENGTH * file_words_per_word(g.DBFLTY[u]);
+    from = EXCH;
+  }
+  int32_t control = g.DBHNDL[u], block = b, iret = 0;
+  BIOXXX(bio::WRITE, control, nullptr, 0, ctx.words(from, count), count, &block, iret);
+  if (iret != 0) {
+    bool fatal = false;
+    BIOMSG(ctx, u, iret, bio::WRITE, b, "BLKWRT", fatal);
+    if (fatal) xdb::DIOMSG(ctx, kBlockIoFailed, "BLKWRT");
+  }
+}
+
+}  // namespace dbio

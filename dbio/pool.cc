@@ -1,0 +1,187 @@
+#include "dbio/pool.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "dbio/blocks.h"
+#include "dbio/convert.h"
+#include "xdb/messages.h"
+
+namespace dbio {
+
+namespace {
+
+constexpr int32_t kNativeLayout = 1;
+constexpr int32_t kDdlObjectScale = 100000;
+constexpr int32_t kDdlRecordWords = 5;
+constexpr int32_t kFirstDdlBlockDataWord = 17;  // behind the group's 12-word key
+constexpr int32_t kDdlBlockDataWord = 5;
+
+// Writes page p's block back when the page is modified, and clears the mark.
+void write_back(Context& ctx, int32_t p) {
+  int32_t unit = page_unit(ctx, p);
+  if (unit >= 0) return;
+  unit = -unit;
+  if (ctx.grdblk.DBFLTY[unit] != kNativeLayout) KOVGDM(ctx, unit);
+  page_unit(ctx, p) = unit;
+  BLKWRT(ctx, unit, page_block(ctx, p), page_buffer(ctx, p), ctx.grdblk.BUFSZ[unit], ctx.sysfil.BASEXB);
+}
+
+// Moves page p, which is on the page chain, to its head.
+void move_to_head(Context& ctx, int32_t p) {
+  auto& s = ctx.sysfil;
+  if (p == s.FREE) return;
+  int32_t before = up_link(ctx, p);
+  int32_t after = down_link(ctx, p);
+  down_link(ctx, before) = after;
+  if (after > 0) up_link(ctx, after) = before;
+  if (p == s.LSTUSD) s.LSTUSD = before;
+  down_link(ctx, p) = s.FREE;
+  up_link(ctx, s.FREE) = p;
+  up_link(ctx, p) = 0;
+  s.FREE = p;
+}
+
+}  // namespace
+
+void push_page_to_head(Context& ctx, int32_t p) {
+  auto& s = ctx.sysfil;
+  down_link(ctx, p) = s.FREE;
+  if (s.FREE > 0) up_link(ctx, s.FREE) = p;
+  up_link(ctx, p) = 0;
+  s.FREE = p;
+  if (s.LSTUSD == 0) s.LSTUSD = p;
+}
+
+void PAGFET(Context& ctx, int32_t DBNUM, int32_t BLOCK, int32_t& ADDR) {
+  auto& s = ctx.sysfil;
+  const int32_t u = std::abs(DBNUM), b = std::abs(BLOCK);
+  if (s.FREE < 1) xdb::DIOMSG(ctx, 8, "PAGFET  ");
+
+  // Choose the page.
+  int32_t p = 0;
+  bool found = false, never_used = false;
+  if (DBNUM < 0 && s.LSTUSD != 0) {
+    int32_t next = down_link(ctx, s.LSTUSD);
+    if (next > 0) {
+      p = next;
+      never_used = true;
+    } else {
+      p = s.LSTUSD;
+    }
+  } else {
+    p = s.FREE;
+    for (int32_t steps = 0;; ++steps) {
+      int32_t down = down_link(ctx, p);
+      if (down < 0) {
+        never_used = true;
+        break;
+      }
+      if (DBNUM > 0 && page_block(ctx, p) == b && std::abs(page_unit(ctx, p)) == u) {
+        found = true;
+        break;
+      }
+      if (down == 0 || steps > s.NOFP) break;  // the last page: reuse it
+      p = down;
+    }
+  }
+
+  if (!found) {
+    if (never_used) {
+      int32_t down = down_link(ctx, p);
+      down_link(ctx, p) = down == -1 ? 0 : -down;
+      s.LSTUSD = p;
+    } else {
+      write_back(ctx, p);
+    }
+    page_unit(ctx, p) = u;
+    page_block(ctx, p) = b;
+    if (DBNUM > 0) {
+      if (ctx.grdblk.DBFLTY[u] != kNativeLayout) KOVGDM(ctx, u);
+      BLKRD(ctx, u, b, page_buffer(ctx, p), ctx.grdblk.BUFSZ[u], s.BASEXB);
+    }
+  }
+  move_to_head(ctx, p);
+  ADDR = page_buffer(ctx, s.FREE);
+}
+
+void PAGMOD(Context& ctx, int32_t DBNUM, int32_t BLOCK) {
+  auto& s = ctx.sysfil;
+  const int32_t u = std::abs(DBNUM), b = std::abs(BLOCK);
+  auto holds = [&](int32_t p) { return page_block(ctx, p) == b && std::abs(page_unit(ctx, p)) == u; };
+  auto mark = [&](int32_t p) { page_unit(ctx, p) = -u; };
+
+  for (int32_t p = s.LOCKED, steps = 0; p > 0 && steps <= s.NOFP; p = down_link(ctx, p), ++steps) {
+    if (holds(p)) return mark(p);
+  }
+  for (int32_t i = s.DLSTR, steps = 0; i > 0 && steps <= s.NPDICT; ++steps) {
+    int32_t page = ctx.W(s.DBASEP + i);
+    if (page > 0 && holds(page)) return mark(page);
+    int32_t link = ctx.W(s.DBASEL + i);
+    if (link < 1) break;
+    i = link;
+  }
+  for (int32_t p = s.FREE, steps = 0; p > 0 && steps <= s.NOFP; ++steps) {
+    if (down_link(ctx, p) < 0) break;  // never used: no block
+    if (holds(p)) return mark(p);
+    if (down_link(ctx, p) < 1) break;
+    p = down_link(ctx, p);
+  }
+}
+
+void KOVGDM(Context& ctx, int32_t DBNUM) {
+  auto& s = ctx.sysfil;
+  auto& g = ctx.grdblk;
+  const int32_t u = DBNUM;
+  if (u < 1 || u > kUnits || g.DBOPND[u] == 0) return;
+  if (s.BASEDD < 1) return;  // no pool configured
+  if (ctx.W(s.BASEDD) == g.DDLVER[u] &&
+      int64_t{ctx.W(s.BASEDD + 1)} * kDdlObjectScale + ctx.W(s.BASEDD + 2) == g.DDLSIZ[u]) {
+    return;
+  }
+  if (g.DDLVER[u] == 0) {
+    if (g.DBFLTY[u] == kNativeLayout) return;
+    xdb::DIOMSG(ctx, 17, "KOVGDM  ", u, g.DBFLTY[u]);
+  }
+  if (g.DDLBLK[u] <= 0) xdb::DIOMSG(ctx, 18, "KOVGDM  ", u, g.DDLVER[u]);
+
+  // Copy the DDL group's data words into the DDL area, which ends where the object index
+  // begins. A damaged group (a count beyond its block, a chain that does not end) can fill the
+  // area but never run past it.
+  const int32_t bufsz = g.BUFSZ[u];
+  const int64_t area_end = s.BASRML;  // first word behind the DDL area
+  int64_t target = s.BASEDD;
+  int32_t block = g.DDLBLK[u];
+  for (int32_t blocks = 0; block > 0 && blocks < g.USDBKS[u]; ++blocks) {
+    BLKRD(ctx, u, -block, s.BASEXB, bufsz, s.BASEXB);
+    int32_t* b = ctx.words(s.BASEXB, bufsz);
+    if (g.DBFLTY[u] != kNativeLayout) CNVINT(ctx, 1, g.DBFLTY[u], bufsz, s.BASEXB, s.BASEXB);
+    int32_t first = b[2] == 0 ? kFirstDdlBlockDataWord : kDdlBlockDataWord;
+    int64_t count = b[2] == 0 ? int64_t{b[3]} - 12 : b[3];
+    if (count < 0) count = 0;
+    if (count > bufsz - first + 1) count = bufsz - first + 1;
+    if (count > area_end - target) count = area_end - target;
+    std::memmove(ctx.words(target, count), b + first - 1, count * sizeof(int32_t));
+    target += count;
+    block = b[1];
+  }
+  int32_t size = ctx.W(s.BASEDD + 2);
+  ctx.W(s.BASEDD + 1) = size / kDdlObjectScale;
+  ctx.W(s.BASEDD + 2) = size % kDdlObjectScale;
+
+  if (g.DBDLEN[u] > 12) {
+    const int32_t objects = ctx.W(s.BASEDD + 1);
+    const int32_t room = s.DDLCFG / kDdlObjectScale;
+    int64_t e = int64_t{s.BASEDD} + 3;
+    for (int32_t i = 0; i < objects && e + kDdlRecordWords <= area_end; ++i, e += kDdlRecordWords) {
+      int32_t k = ctx.W(e + 4);
+      if (k >= 1 && k <= room) ctx.W(int64_t{s.BASRML} + k - 1) = static_cast<int32_t>(e);
+    }
+    s.BASELP = static_cast<int32_t>(e + 1);
+  } else {
+    s.BASELP = static_cast<int32_t>(target + 1);
+  }
+  if (s.BASELP < area_end) ctx.W(s.BASELP) = 0;
+}
+
+}  // namespace dbio

@@ -1,0 +1,447 @@
+#include "xdb/datablocks.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+
+#include "dbio/blocks.h"
+#include "dbio/pool.h"
+#include "dict/datamgr.h"
+#include "dict/dictionary.h"
+#include "dict/insert.h"
+#include "dict/relation.h"
+#include "xdb/messages.h"
+
+namespace xdb {
+
+namespace {
+
+using Record = std::array<int32_t, dbio::kRecordWords + 1>;
+
+// Record words.
+constexpr int kSequence = 1, kKind = 2, kFirst = 4, kLength = 5, kWord6 = 6, kState = 7, kCount = 8, kWord9 = 9,
+              kDdlObject = 11, kBehindLast = 12, kAddr1 = 13, kBlock1 = 14, kFlags = 19, kDicBlock = 20,
+              kDicOffset = 21, kHighest = 23, kLastBlock = 24, kTookLast = 25, kUnit = 26, kLowest = 27, kDate = 36,
+              kTime = 37;
+constexpr int32_t kIntegerKeyed = 1, kGroup = 2, kMultiKey = 3, kSingleRecord = 4;
+constexpr int32_t kReading = 5, kAppending = 6, kRewriting = 7, kRelationState = 3;
+constexpr int32_t kFlagBlock1 = 1;
+
+// Group and shared blocks.
+constexpr int kGroupUsed = 4, kGroupKeyAt = 5, kGroupKeyWords = 12, kGroupSpare = 5;
+constexpr int32_t kSharedType = 10, kSharedUsed = 2, kSharedHeaderWords = 2, kRecordHeaderWords = 2;
+constexpr int kRootKeyAt = 2, kRootDescriptorAt = 14;
+
+constexpr int32_t kLockedPairs[][2] = {{13, 14}, {15, 16}, {38, 39}, {34, 35}, {17, 18}};
+
+int32_t first_free_record(const dbio::Grfist& f) {
+  for (int32_t k = 1; k <= dbio::kLogicalFiles; ++k) {
+    if (f.record[k][kSequence] == 0) return k;
+  }
+  return 0;
+}
+
+void recount(dbio::Grfist& f) {
+  f.count = 1;
+  for (int32_t k = dbio::kLogicalFiles; k >= 1; --k) {
+    if (f.record[k][kSequence] != 0) {
+      f.count = k;
+      return;
+    }
+  }
+}
+
+void claim(dbio::Grfist& f, int32_t lfn) { f.count = std::max(f.count, lfn); }
+
+void stamp(dbio::Context& ctx, Record& r) {
+  r[kDate] = ctx.sysfil.IDATEV;
+  r[kTime] = ctx.sysfil.ITIMEV;
+}
+
+void copy_key(dbio::Grfist& f, int32_t lfn, const int32_t* key) {
+  std::copy_n(key, dbio::kKeyWords, f.name[lfn].begin() + 1);
+}
+
+// Block word k (from 1) of the block locked in the record's first slot.
+int32_t& word1(dbio::Context& ctx, const Record& r, int k) { return ctx.W(int64_t{r[kAddr1]} + k - 1); }
+
+// Locks `block` in the record's first slot, releasing what it held.
+void lock_first_slot(dbio::Context& ctx, Record& r, int32_t block) {
+  int32_t addr = r[kAddr1];
+  dict::DATMGR(ctx, r[kUnit], block, addr);
+  r[kAddr1] = addr;
+  r[kBlock1] = block;
+  r[kFlags] &= ~kFlagBlock1;
+}
+
+void mark_first_slot(dbio::Context& ctx, Record& r) {
+  if (r[kFlags] & kFlagBlock1) return;
+  dbio::PAGMOD(ctx, r[kUnit], r[kBlock1]);
+  r[kFlags] |= kFlagBlock1;
+}
+
+// A new block of the unit, cleared.
+int32_t new_block(dbio::Context& ctx, int32_t unit, int32_t& addr) {
+  int32_t block = 0;
+  dbio::BLKGET(ctx, unit, block, addr);
+  const int32_t bufsz = ctx.grdblk.BUFSZ[unit];
+  std::fill_n(ctx.words(addr, bufsz), bufsz, 0);
+  return block;
+}
+
+}  // namespace
+
+void OPENGR(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t MODE, int32_t& LFN, int32_t /*SPARE*/,
+            int32_t& IERR) {
+  auto& f = ctx.grfist;
+  const int32_t lfn = first_free_record(f);
+  if (lfn == 0) return void(IERR = 3);
+  if (MODE < 0 || MODE > 2) return void(IERR = 5);
+  int32_t ddl = 0;
+  dict::DDLFND(ctx, ddl, KEY, DBNUM);
+
+  std::array<int32_t, 15> d{};  // descriptor words 1..14 in d[1..14]
+  int32_t state = kReading;
+  if (MODE == 0) {
+    int32_t ierr = 0;
+    dict::DICRDR(ctx, DBNUM, KEY, d.data() + 1, ierr);
+    if (ierr != 0) return void(IERR = 1);
+    if (d[2] != kGroup) return void(IERR = 4);
+  } else {
+    std::array<int32_t, 15> entry{};
+    int32_t key[dbio::kKeyWords];
+    std::copy_n(KEY, dbio::kKeyWords, key);
+    int32_t ierr = 0;
+    dict::DICINS(ctx, DBNUM, key, entry.data() + 1, ierr);
+    if (ierr != 0) {
+      dict::DICRDR(ctx, DBNUM, KEY, d.data() + 1, ierr);
+      if (ierr != 0) return void(IERR = 2);
+      if (d[2] != kGroup) return void(IERR = 4);
+      state = MODE == 1 ? kRewriting : kAppending;
+    } else {
+      int32_t addr = 0;
+      const int32_t block = new_block(ctx, DBNUM, addr);
+      ctx.W(addr) = ddl * 100 + 4;
+      std::copy_n(KEY, dbio::kKeyWords, ctx.words(int64_t{addr} + kGroupKeyAt - 1, dbio::kKeyWords));
+      ctx.W(int64_t{addr} + kGroupUsed - 1) = kGroupKeyWords;
+      d[1] = ctx.grdblk.INFINU[DBNUM];
+      d[2] = kGroup;
+      d[9] = 1;
+      d[4] = d[12] = block;
+      state = kAppending;
+    }
+  }
+
+  Record& r = f.record[lfn];
+  r.fill(0);
+  for (int k : {1, 2, 3, 4, 5, 6, 8, 9, 10}) r[k] = d[k];
+  r[kHighest] = d[11];
+  r[kLastBlock] = d[12];
+  r[kTookLast] = d[4];
+  r[kState] = state;
+  r[kDdlObject] = ddl;
+  r[kBehindLast] = kGroupKeyWords;
+  r[kUnit] = DBNUM;
+  copy_key(f, lfn, KEY);
+  claim(f, lfn);
+  lock_first_slot(ctx, r, MODE == 2 ? d[12] : d[4]);
+  if (MODE == 0) {
+    if (ctx.grdblk.DBDLEN[DBNUM] >= 14) {
+      r[kDate] = d[13];
+      r[kTime] = d[14];
+    }
+  } else {
+    mark_first_slot(ctx, r);
+    stamp(ctx, r);
+  }
+  if (state == kRewriting) {
+    word1(ctx, r, kGroupUsed) = kGroupKeyWords;
+    r[kCount] = 0;
+  }
+  LFN = lfn;
+  IERR = 0;
+}
+
+void WRITGR(dbio::Context& ctx, int32_t LFN, const int32_t* BUFFER, int32_t NWORDS, int32_t& IERR) {
+  if (LFN < 1 || LFN > dbio::kLogicalFiles || ctx.grfist.record[LFN][kKind] != kGroup) return void(IERR = 2);
+  Record& r = ctx.grfist.record[LFN];
+  if (r[kState] != kAppending && r[kState] != kRewriting) return void(IERR = 3);
+  const int32_t unit = r[kUnit];
+  const int32_t bufsz = ctx.grdblk.BUFSZ[unit];
+  int64_t left = std::max(NWORDS, 0), done = 0;
+  for (;;) {
+    const int32_t used = word1(ctx, r, kGroupUsed);
+    const int64_t room = std::max<int64_t>(int64_t{bufsz} - used - kGroupSpare, 0);
+    const int64_t chunk = std::min(left, room);
+    if (chunk > 0) {
+      std::memcpy(ctx.words(int64_t{r[kAddr1]} + kGroupKeyAt - 1 + used, chunk), BUFFER + done, chunk * sizeof(int32_t));
+    }
+    mark_first_slot(ctx, r);
+    word1(ctx, r, kGroupUsed) = static_cast<int32_t>(used + chunk);
+    r[kWord9] += static_cast<int32_t>(chunk);
+    left -= chunk;
+    done += chunk;
+    if (left == 0) break;
+
+    // The block is full: go on in the next block of the old chain, or in a new one.
+    const int32_t next = r[kState] == kRewriting ? word1(ctx, r, 2) : 0;
+    if (r[kState] == kRewriting && next == 0) r[kState] = kAppending;
+    if (r[kState] == kRewriting) {
+      r[kLastBlock] = next;
+      lock_first_slot(ctx, r, next);
+    } else {
+      int32_t addr = 0;
+      const int32_t previous = r[kBlock1];
+      const int32_t block = new_block(ctx, unit, addr);
+      word1(ctx, r, 2) = block;
+      lock_first_slot(ctx, r, block);
+      word1(ctx, r, 1) = r[kDdlObject] * 100 + 4;
+      word1(ctx, r, 2) = 0;
+      word1(ctx, r, 3) = previous;
+      r[kLastBlock] = block;
+    }
+    word1(ctx, r, kGroupUsed) = 0;
+    r[kWord9] += 1;
+    mark_first_slot(ctx, r);
+  }
+  r[kCount] += std::max(NWORDS, 0);
+  stamp(ctx, r);
+  IERR = 0;
+}
+
+void OPENRC(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t LENGTH, int32_t& LFN, int32_t NEGFLG,
+            int32_t& IERR) {
+  auto& f = ctx.grfist;
+  auto& g = ctx.grdblk;
+  // Every argument is checked before the dictionary is touched, so a refused open leaves no entry.
+  const int32_t lfn = first_free_record(f);
+  if (lfn == 0) return void(IERR = 2);
+  if (LENGTH < 1) return void(IERR = 4);
+  if (DBNUM >= 1 && DBNUM <= dbio::kUnits && int64_t{LENGTH} + kSharedHeaderWords + kRecordHeaderWords > g.BUFSZ[DBNUM]) {
+    return void(IERR = kTooLongForBlock);
+  }
+  std::array<int32_t, 15> d{};
+  int32_t key[dbio::kKeyWords];
+  std::copy_n(KEY, dbio::kKeyWords, key);
+  int32_t ierr = 0;
+  dict::DICINS(ctx, DBNUM, key, d.data() + 1, ierr);
+  if (ierr != 0) return void(IERR = 1);
+
+  Record& r = f.record[lfn];
+  r.fill(0);
+  copy_key(f, lfn, KEY);
+  d.fill(0);
+  d[1] = g.INFINU[DBNUM];
+  d[2] = kSingleRecord;
+  d[5] = LENGTH;
+
+  // The record goes into the current shared block, or into a new one when it does not fit.
+  const int32_t bufsz = g.BUFSZ[DBNUM];
+  int32_t addr = 0;
+  if (g.SRBLK[DBNUM] != 0) dbio::PAGFET(ctx, DBNUM, g.SRBLK[DBNUM], addr);
+  if (g.SRBLK[DBNUM] == 0 || int64_t{bufsz} < int64_t{LENGTH} + kRecordHeaderWords + ctx.W(int64_t{addr} + kSharedUsed - 1)) {
+    g.SRBLK[DBNUM] = new_block(ctx, DBNUM, addr);
+    ctx.W(addr) = kSharedType;
+    ctx.W(int64_t{addr} + kSharedUsed - 1) = kSharedHeaderWords;
+  }
+  const int32_t used = ctx.W(int64_t{addr} + kSharedUsed - 1);
+  d[4] = g.SRBLK[DBNUM];
+  d[7] = used + 1;
+  ctx.W(int64_t{addr} + kSharedUsed - 1) = used + LENGTH + kRecordHeaderWords;
+  int32_t* rec = ctx.words(int64_t{addr} + used, int64_t{LENGTH} + kRecordHeaderWords);
+  int32_t ddl = 0;
+  dict::DDLFND(ctx, ddl, KEY, DBNUM);
+  rec[0] = ddl;
+  rec[1] = LENGTH;
+  std::fill_n(rec + 2, LENGTH, 0);
+  dbio::PAGMOD(ctx, DBNUM, g.SRBLK[DBNUM]);
+
+  for (int k = 1; k <= 10; ++k) r[k] = d[k];
+  if (NEGFLG != 0) r[kSequence] = -r[kSequence];
+  r[kDdlObject] = ddl;
+  r[kDicBlock] = ctx.sysfil.DICDBB;
+  r[kDicOffset] = ctx.sysfil.DICDBO;
+  r[kUnit] = DBNUM;
+  stamp(ctx, r);
+  claim(f, lfn);
+  LFN = lfn;
+  IERR = 0;
+}
+
+void WRITRC(dbio::Context& ctx, int32_t LFN, const int32_t* RECORD, int32_t& IERR) {
+  if (LFN < 1 || LFN > dbio::kLogicalFiles) return void(IERR = 1);
+  Record& r = ctx.grfist.record[LFN];
+  if (r[kKind] != kSingleRecord) return void(IERR = 3);
+  if (r[kSequence] < 0 && r[kWord6] == 1) return void(IERR = 2);
+  int32_t addr = 0;
+  dbio::PAGFET(ctx, r[kUnit], r[kFirst], addr);
+  std::copy_n(RECORD, r[kLength], ctx.words(int64_t{addr} + r[kState] - 1 + kRecordHeaderWords, r[kLength]));
+  dbio::PAGMOD(ctx, r[kUnit], r[kFirst]);
+  r[kWord6] = 1;
+  stamp(ctx, r);
+  IERR = 0;
+}
+
+void OPENRL(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t ENTLEN, int32_t& LFN, int32_t KEYTYP,
+            int32_t KEYFLG, int32_t NEGFLG, int32_t& IERR) {
+  auto& f = ctx.grfist;
+  auto& g = ctx.grdblk;
+  const int32_t lfn = first_free_record(f);
+  if (lfn == 0) return void(IERR = 2);
+  if (ENTLEN < 1) return void(IERR = 4);
+  if (KEYTYP < 0 || KEYTYP > 6) return void(IERR = 3);
+  const int32_t bufsz = DBNUM >= 1 && DBNUM <= dbio::kUnits ? g.BUFSZ[DBNUM] : 0;
+  if (KEYTYP == 0 && int64_t{ENTLEN} + 4 > bufsz) return void(IERR = kTooLongForBlock);
+  if (KEYTYP > 0) return void(IERR = kTooLongForBlock);  // relations keyed by several words are not stored yet
+
+  std::array<int32_t, 15> d{};
+  int32_t key[dbio::kKeyWords];
+  std::copy_n(KEY, dbio::kKeyWords, key);
+  int32_t ierr = 0;
+  dict::DICINS(ctx, DBNUM, key, d.data() + 1, ierr);
+  if (ierr != 0) return void(IERR = 1);
+  int32_t ddl = 0;
+  dict::DDLFND(ctx, ddl, KEY, DBNUM);
+
+  Record& r = f.record[lfn];
+  r.fill(0);
+  r[kUnit] = DBNUM;
+  copy_key(f, lfn, KEY);
+  d.fill(0);
+  d[1] = g.INFINU[DBNUM];
+  int32_t first_data = 0;
+  if (KEYTYP == 0) {
+    int32_t addr = 0;
+    const int32_t root = new_block(ctx, DBNUM, addr);
+    lock_first_slot(ctx, r, root);
+    word1(ctx, r, 1) = 1;
+    std::copy_n(KEY, dbio::kKeyWords, ctx.words(int64_t{r[kAddr1]} + kRootKeyAt - 1, dbio::kKeyWords));
+    word1(ctx, r, 22) = 1;
+    word1(ctx, r, 23) = 0;
+    first_data = new_block(ctx, DBNUM, addr);
+    d[2] = kIntegerKeyed;
+    d[3] = root;
+    d[4] = d[12] = first_data;
+    d[5] = ENTLEN;
+    d[6] = (bufsz - 3) / ENTLEN;
+    d[9] = 1;
+    std::copy_n(d.begin() + 1, g.DBDLEN[DBNUM], ctx.words(int64_t{r[kAddr1]} + kRootDescriptorAt - 1, g.DBDLEN[DBNUM]));
+    mark_first_slot(ctx, r);
+  } else {
+    d[2] = kMultiKey;
+    d[5] = ENTLEN;
+    d[6] = KEYFLG % 2 != 0 ? -KEYTYP : KEYTYP;
+  }
+  for (int k = 2; k <= 10; ++k) r[k] = d[k];
+  r[kSequence] = NEGFLG != 0 ? -d[1] : d[1];
+  r[kState] = kRelationState;
+  r[kDdlObject] = ddl;
+  r[kBehindLast] = -1;
+  r[kDicBlock] = ctx.sysfil.DICDBB;
+  r[kDicOffset] = ctx.sysfil.DICDBO;
+  r[kHighest] = 0;
+  r[kLastBlock] = r[kTookLast] = d[4];
+  r[kLowest] = 0;
+  claim(f, lfn);
+  if (KEYTYP == 0) {
+    int32_t addr = r[17];
+    dict::DATMGR(ctx, DBNUM, first_data, addr);
+    r[17] = addr;
+    r[18] = first_data;
+    int32_t* block = ctx.words(addr, 4);
+    block[0] = ddl * 100 + 3;
+    block[1] = block[2] = block[3] = 0;
+    dbio::PAGMOD(ctx, DBNUM, first_data);
+    r[kFlags] = 5;
+  }
+  stamp(ctx, r);
+  LFN = lfn;
+  IERR = 0;
+}
+
+void WRITRL(dbio::Context& ctx, int32_t LFN, const int32_t* ENTRY, int32_t& IERR) {
+  if (LFN < 1 || LFN > dbio::kLogicalFiles) return void(IERR = 1);
+  Record& r = ctx.grfist.record[LFN];
+  if (r[kKind] == kIntegerKeyed) {
+    dict::write_integer_keyed(ctx, LFN, ENTRY, IERR);
+    if (IERR != 0) return;
+  } else {
+    return void(IERR = 3);
+  }
+  stamp(ctx, r);
+  IERR = 0;
+}
+
+void CLOSGR(dbio::Context& ctx, int32_t& LFN) {
+  auto& f = ctx.grfist;
+  if (LFN < 1 || LFN > dbio::kLogicalFiles || f.record[LFN][kSequence] == 0) {
+    LFN = -1;
+    return;
+  }
+  Record& r = f.record[LFN];
+  const int32_t unit = r[kUnit];
+  if (unit < 1 || unit > dbio::kUnits || ctx.grdblk.DBOPND[unit] == 0) {
+    LFN = -1;
+    return;
+  }
+  const int32_t kind = r[kKind];
+  const bool writes = ctx.grdblk.DBOPND[unit] != 1 && !(kind == kGroup && r[kState] == kReading);
+  if (writes) {
+    if (kind == kGroup && r[kState] == kRewriting && r[kBlock1] != 0) {
+      // The rest of the old chain behind the current block is released.
+      const int32_t next = word1(ctx, r, 2);
+      if (next != 0) {
+        dbio::BLKRET(ctx, unit, next, r[kLastBlock] == next ? 0 : r[kLastBlock]);
+        r[kLastBlock] = r[kBlock1];
+        word1(ctx, r, 2) = 0;
+        mark_first_slot(ctx, r);
+      }
+    }
+    if (kind == kIntegerKeyed) {
+      if (r[kBlock1] != r[3]) lock_first_slot(ctx, r, r[3]);
+      word1(ctx, r, 20) = r[kLowest];
+      word1(ctx, r, 21) = r[kCount];
+      word1(ctx, r, 22) = r[kWord9];
+      word1(ctx, r, 24) = r[kHighest];
+      word1(ctx, r, 25) = r[kLastBlock];
+      mark_first_slot(ctx, r);
+    }
+    if (ctx.grdblk.DBDLEN[unit] > 14) DIOMSG(ctx, 13, "CLOSGR  ");
+    std::array<int32_t, 15> d{};
+    d[1] = std::abs(r[kSequence]);
+    d[2] = kind;
+    for (int k = 3; k <= 6; ++k) d[k] = r[k];
+    d[7] = kind == kSingleRecord ? r[kState] : (kind == kGroup ? 0 : r[kLowest]);
+    for (int k = 8; k <= 10; ++k) d[k] = r[k];
+    d[11] = kind == kSingleRecord ? 0 : r[kHighest];
+    d[12] = kind == kSingleRecord ? 0 : r[kLastBlock];
+    d[13] = r[kDate];
+    d[14] = r[kTime];
+    int32_t key[dbio::kKeyWords];
+    if (kind == kIntegerKeyed) {
+      std::copy_n(ctx.words(int64_t{r[kAddr1]} + kRootKeyAt - 1, dbio::kKeyWords), dbio::kKeyWords, key);
+    } else if (kind == kGroup) {
+      if (r[kBlock1] != r[kFirst]) lock_first_slot(ctx, r, r[kFirst]);
+      std::copy_n(ctx.words(int64_t{r[kAddr1]} + kGroupKeyAt - 1, dbio::kKeyWords), dbio::kKeyWords, key);
+    } else {
+      std::copy_n(f.name[LFN].begin() + 1, dbio::kKeyWords, key);
+    }
+    ctx.sysfil.DICDBB = r[kDicBlock];
+    ctx.sysfil.DICDBO = r[kDicOffset];
+    int32_t ierr = 0;
+    dict::DICUPD(ctx, unit, key, d.data() + 1, ierr);
+    if (ierr != 0) DIOMSG(ctx, 14, "CLOSGR  ", key[0], key[1]);
+  }
+  if (kind != kSingleRecord) {
+    for (const auto& pair : kLockedPairs) {
+      if (r[pair[1]] != 0) dict::DATREL(ctx, unit, r[pair[1]]);
+      r[pair[0]] = r[pair[1]] = 0;
+    }
+  }
+  r[kSequence] = r[kDdlObject] = r[kFlags] = r[kDicBlock] = r[kDicOffset] = 0;
+  recount(f);
+  LFN = -1;
+}
+
+}  // namespace xdb
