@@ -1,9 +1,9 @@
 #include "app/loadxdb.h"
 
-#include <array>
 #include <ostream>
 #include <string>
 
+#include "app/convert.h"
 #include "app/poolsize.h"
 #include "bio/requests.h"
 #include "dbio/context.h"
@@ -199,17 +199,7 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
                  << " XDB FILE:       " << trimmed(run.xdb_name) << '\n';
   }
 
-  // The conversion loop takes over here once it exists. Until then the XDB is closed empty, and
-  // a file that holds data blocks says so instead of passing for a complete conversion.
-  std::array<int32_t, 14> header{};
-  int32_t nmax = 13, nread = 0;
-  if (neutral::CVTREC(stream, 0, nmax, nread, header) != neutral::kEnded || nread > 0) {
-    out << "\n *** SYSTEM WARNING MESSAGE (LXDB)\n     DATA BLOCKS ARE NOT CONVERTED BY THIS VERSION.\n";
-    ++units.warnings;
-  }
-  int32_t ierr = 0;
-  xdb::DBCLOS(ctx, kXdbUnit, 0, ierr);
-  stream.CVTEND();
+  if (!CVTDRV(ctx, stream, run.listing, kXdbUnit, pool.DDLCFG)) platform::stop_run();
 }
 
 }  // namespace

@@ -140,21 +140,26 @@ class Insertion {
     s_.DICDBO = pos + kDataCountWord - 1;
   }
 
-  // True when putting one more entry into data block `data_block` under secondary index block
-  // `si_block` would need a new primary index entry that the primary index has no room for.
-  // Stops the run then, before anything has changed. Returns whether the secondary block is full.
-  bool secondary_full_checked(int32_t si_block) {
-    const int32_t* si = fetch(si_block);
-    if (si[kSecondaryCountWord - 1] < secondary_capacity(bufsz_)) return false;
-    if (g_.DICNSI[u_] >= primary_capacity(bufsz_)) overflow();
-    return true;
+  // The blocks a split of a data block below secondary block `si_block` needs: a data block, and
+  // a secondary block too when `si_block` is full. Stops the run, before anything has changed,
+  // when the primary index has no room for the entry of that secondary block.
+  struct NewBlocks {
+    int32_t data = 0, si = 0;
+  };
+  NewBlocks take_split_blocks(int32_t si_block) {
+    const bool si_full = fetch(si_block)[kSecondaryCountWord - 1] >= secondary_capacity(bufsz_);
+    if (si_full && g_.DICNSI[u_] >= primary_capacity(bufsz_)) overflow();
+    NewBlocks blocks;
+    blocks.data = take_block(kDictionaryDataType);
+    if (si_full) blocks.si = take_block(kSecondaryIndexType);
+    return blocks;
   }
 
   // A key lower than every key: it becomes the first key at every level.
   bool new_lowest_key(int32_t si_block) {
     const int32_t data_block = g_.DICFDB[u_];
     const bool full = data_count(fetch(data_block)) >= data_capacity(bufsz_, dl_);
-    if (full) secondary_full_checked(si_block);
+    const NewBlocks blocks = full ? take_split_blocks(si_block) : NewBlocks{};
 
     int32_t* pi = fetch(g_.DICTPI[u_]);
     std::copy_n(key(), kKeyWords, pi + kPrimaryFirstWord - 1);
@@ -166,20 +171,22 @@ class Insertion {
     int32_t* data = fetch(data_block);
     const int32_t n = data_count(data);
     int32_t* list = data + kDataFirstWord - 1;
+    int32_t pos = 1, notfnd = 0, dup = 0;
     if (!full) {
-      int32_t dup = 0;
-      LSTINS(list, n, kKeyWords, dl_, 1, key(), kKeyWords, descriptor(), dbdlen_, dup);
+      LSTINS(list, n, kKeyWords, dl_, pos, key(), kKeyWords, descriptor(), dbdlen_, dup);
       data[kDataCountWord - 1] = n + 1;
       modified(data_block);
-      remember(data_block, 1);
+      remember(data_block, pos);
       count_entry();
       return true;
     }
-    // The new entry takes the place of the block's first entry, which is inserted instead and
-    // goes through the split. The remembered entry is then that former first entry.
+    // The new entry takes the place of the block's first entry, which goes through the split
+    // instead. The remembered entry is then that former first entry.
     std::swap_ranges(work_.begin(), work_.end(), list);
     modified(data_block);
-    return insert_into(si_block, data_block);
+    DICSRC(key(), list, dl_, kKeyWords, n, pos, notfnd);
+    split(si_block, data_block, pos, blocks);
+    return true;
   }
 
   // Inserts the working entry into data block `data_block`, below secondary block `si_block`.
@@ -198,14 +205,17 @@ class Insertion {
       count_entry();
       return true;
     }
-    const bool si_full = secondary_full_checked(si_block);
-    const int32_t new_data = take_block(kDictionaryDataType);
-    g_.DICNDB[u_] += 1;
-    const int32_t new_si = si_full ? take_block(kSecondaryIndexType) : 0;
-    split_data_block(data_block, pos, new_data);
-    enter_into_secondary(si_block, new_data, new_si);
-    count_entry();
+    split(si_block, data_block, pos, take_split_blocks(si_block));
     return true;
+  }
+
+  // The working entry goes to list word `pos` of full data block `data_block`: the block is split
+  // into `blocks.data`, which is entered into secondary block `si_block` (split into `blocks.si`
+  // when that is full).
+  void split(int32_t si_block, int32_t data_block, int32_t pos, const NewBlocks& blocks) {
+    split_data_block(data_block, pos, blocks.data);
+    enter_into_secondary(si_block, blocks.data, blocks.si);
+    count_entry();
   }
 
   // A new block for the dictionary, made resident and marked modified at once: should the cache
@@ -252,6 +262,7 @@ class Insertion {
     const int32_t moved = n + 1 - keep;
 
     const int32_t former_next = block[kDataNextWord - 1];
+    g_.DICNDB[u_] += 1;
     std::copy(all.begin(), all.begin() + keep * dl_, block + kDataFirstWord - 1);
     block[kDataNextWord - 1] = new_block;
     block[kDataCountWord - 1] = keep;

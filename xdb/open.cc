@@ -268,17 +268,19 @@ void DBOPEN(dbio::Context& ctx, int32_t DBNUM, int32_t MAXBLK, int32_t BLKSIZ, i
                                        &g.NUMDB,  &g.INFINU, &g.DICFDB, &g.DICNDB, &g.DICNSI, &g.DICFSI};
     for (int k = 0; k < 12; ++k) (*first_twelve[k])[unit] = h[k];
     g.BUFSZ[unit] = block_size;  // the probe checked this word; keep the geometry the file was opened with
+    const bool known_entry_length = h[16] >= 12 && h[16] <= 14;
     if (ddlsiz == 0) {
       g.DDLVER[unit] = g.DDLSIZ[unit] = g.DDLBLK[unit] = 0;
-      g.DBDLEN[unit] = kStandardEntryWords;
+      // A database with extended dictionary entries need not carry a DDL: its entry length is
+      // taken from the header whenever that word holds one, or its dictionary would be misread.
+      g.DBDLEN[unit] = known_entry_length ? h[16] : kStandardEntryWords;
       g.SRBLK[unit] = 0;
     } else {
       g.DDLVER[unit] = h[13];
       g.DDLSIZ[unit] = h[14];
       g.DDLBLK[unit] = h[15];
-      const bool known = h[16] >= 12 && h[16] <= 14;
-      g.DBDLEN[unit] = known ? h[16] : kStandardEntryWords;
-      g.SRBLK[unit] = known ? h[17] : 0;
+      g.DBDLEN[unit] = known_entry_length ? h[16] : kStandardEntryWords;
+      g.SRBLK[unit] = known_entry_length ? h[17] : 0;
     }
   }
   if (unit < ctx.DBFRST) ctx.DBFRST = unit;

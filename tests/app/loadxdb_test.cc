@@ -33,8 +33,11 @@ std::string invalid(const std::string& arg) {
   return " *** USER FATAL MESSAGE (LOADXDB)\n     INVALID COMMAND LINE PARAMETER: " + arg + "\n";
 }
 
+// The listing of a run whose data begin with an end mark: banner, file names, and the header of
+// the (empty) block listing.
 std::string listing(const std::string& neutral_full, const std::string& xdb) {
-  return kBanner + " NEUTRAL FILE:   " + neutral_full + "\n XDB FILE:       " + xdb + "\n";
+  return kBanner + " NEUTRAL FILE:   " + neutral_full + "\n XDB FILE:       " + xdb + "\n" +
+         "\n DATA BLOCK   PROJECT     SE ID      PATH   SUBCASE    SET ID  APPROACH    DESIGN    P-ITER\n";
 }
 
 // A neutral file whose data begin with an end mark.

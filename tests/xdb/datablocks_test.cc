@@ -200,6 +200,8 @@ struct RelationCase {
   int order;  // 0 ascending, 1 descending, 2 random, 3 clustered, 4 below -200 around non-negative
 };
 
+void PrintTo(const RelationCase& c, std::ostream* os) { *os << c.name; }
+
 class IntegerKeyed : public DataBlocks, public ::testing::WithParamInterface<RelationCase> {};
 
 std::vector<int32_t> keys_for(const RelationCase& c) {

@@ -72,6 +72,9 @@ TEST(CreateXdb, BlockSizeZeroAndNegative) {
   ASSERT_EQ(db.close(2), 0);
   ASSERT_EQ(db.close(1), 0);
   EXPECT_EQ(read_words(db.path("extended.xdb"))[16], 14);
+  // Opened again, without a DDL, it keeps its extended entries.
+  ASSERT_EQ(db.open(2, 0, 0, "extended.xdb"), 0);
+  EXPECT_EQ(db.ctx.grdblk.DBDLEN[2], 14);
   EXPECT_EQ(db.open(3, 100, 4096, "big.xdb"), xdb::kBlockTooLarge);
 }
 

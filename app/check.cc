@@ -1,0 +1,196 @@
+#include "app/check.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "app/poolsize.h"
+#include "dbio/blocks.h"
+#include "dbio/context.h"
+#include "dbio/pool.h"
+#include "dbio/poolcheck.h"
+#include "dict/walker.h"
+#include "platform/stop.h"
+#include "xdb/close.h"
+#include "xdb/open.h"
+#include "xdb/poolconfig.h"
+#include "xdb/readers.h"
+
+namespace app {
+
+namespace {
+
+constexpr int32_t kUnit = 1;
+constexpr int32_t kDdlRoom = 200005000;
+constexpr int32_t kIntegerKeyed = 1, kGroup = 2, kMultiKey = 3, kSingleRecord = 4;
+
+const char* kind_name(int32_t kind) {
+  switch (kind) {
+    case kIntegerKeyed: return "relation";
+    case kGroup: return "group";
+    case kMultiKey: return "keyed";
+    case kSingleRecord: return "record";
+    default: return "unknown";
+  }
+}
+
+class Checker {
+ public:
+  Checker(dbio::Context& ctx, const std::string& file, std::ostream& problems, std::ostream& listing,
+          const CheckOptions& options)
+      : ctx_(ctx), file_(file), problems_(problems), listing_(listing), options_(options) {}
+
+  void problem(const std::string& line) {
+    problems_ << file_ << ": " << line << '\n';
+    ++count_;
+  }
+  int64_t count() const { return count_; }
+
+  void header();
+  void released_chain();
+  void data_block(const dict::WalkedEntry& entry);
+  void ddl();
+
+  int64_t data_blocks = 0;
+
+ private:
+  dbio::Context& ctx_;
+  const std::string& file_;
+  std::ostream& problems_;
+  std::ostream& listing_;
+  const CheckOptions& options_;
+  int64_t count_ = 0;
+  bool ddl_seen_ = false;
+  std::array<int32_t, 14> ddl_descriptor_{};
+};
+
+void Checker::header() {
+  const auto& g = ctx_.grdblk;
+  const int32_t used = g.USDBKS[kUnit];
+  if (int64_t{g.MAXBKS[kUnit]} != int64_t{g.FREBKS[kUnit]} + used) problem("header: MAXBKS is not FREBKS + USDBKS");
+  for (auto [name, value] : {std::pair{"DICTPI", g.DICTPI[kUnit]}, {"DICFDB", g.DICFDB[kUnit]}, {"DICFSI", g.DICFSI[kUnit]}}) {
+    if (value < 2 || value > used) problem(std::string("header: ") + name + " " + std::to_string(value) + " is not a block of the file");
+  }
+  if (g.DBDLEN[kUnit] < 12 || g.DBDLEN[kUnit] > 14) problem("header: DBDLEN " + std::to_string(g.DBDLEN[kUnit]) + " is not 12, 13 or 14");
+  if (g.SRBLK[kUnit] < 0 || g.SRBLK[kUnit] > used) problem("header: SRBLK " + std::to_string(g.SRBLK[kUnit]) + " is not a block of the file");
+}
+
+void Checker::released_chain() {
+  const auto& g = ctx_.grdblk;
+  std::set<int32_t> seen;
+  for (int32_t block = g.DEDBKS[kUnit]; block != 0;) {
+    if (block < 2 || block > g.USDBKS[kUnit]) {
+      problem("released-block chain names block " + std::to_string(block) + ", outside the file");
+      return;
+    }
+    if (!seen.insert(block).second) {
+      problem("released-block chain returns to block " + std::to_string(block));
+      return;
+    }
+    int32_t addr = 0;
+    dbio::PAGFET(ctx_, kUnit, block, addr);
+    block = ctx_.W(int64_t{addr} + dbio::chain_word(ctx_.W(addr)) - 1);
+  }
+}
+
+void Checker::data_block(const dict::WalkedEntry& entry) {
+  ++data_blocks;
+  const int32_t* key = entry.key;
+  std::array<int32_t, 14> d{};
+  std::copy_n(entry.descriptor, ctx_.grdblk.DBDLEN[kUnit], d.begin());
+  const int32_t kind = d[1];
+  xdb::Content content;
+  switch (kind) {
+    case kGroup: content = xdb::read_group(ctx_, kUnit, key, d.data()); break;
+    case kSingleRecord: content = xdb::read_record(ctx_, kUnit, key, d.data()); break;
+    case kIntegerKeyed: content = xdb::read_integer_keyed(ctx_, kUnit, key, d.data()); break;
+    default: content.problems.push_back("kind " + std::to_string(kind) + " is not a kind of data block this tool reads");
+  }
+  const std::string name = dict::describe_key(key);
+  for (const auto& p : content.problems) problem(name + ": " + p);
+  if (std::memcmp(key, "DDLFORDB", 8) == 0 && kind == kGroup && !ddl_seen_) {
+    ddl_seen_ = true;
+    ddl_descriptor_ = d;
+    const auto& w = content.words;
+    const auto& g = ctx_.grdblk;
+    if (g.DDLVER[kUnit] != 0) {
+      if (w.size() < 3 || w[0] != g.DDLVER[kUnit] || w[2] != g.DDLSIZ[kUnit]) {
+        problem("the DDL group does not start with the header's DDL version and size");
+      } else {
+        const int64_t expected = 3 + 5 * int64_t{w[2] / 100000} + w[2] % 100000;
+        if (static_cast<int64_t>(w.size()) != expected) {
+          problem("the DDL group holds " + std::to_string(w.size()) + " words, its size announces " + std::to_string(expected));
+        }
+      }
+      if (d[3] != g.DDLBLK[kUnit]) problem("the header's DDLBLK is not the DDL group's first block");
+    }
+  }
+  if (options_.list) {
+    char line[256];
+    int n = std::snprintf(line, sizeof line, "%.8s", reinterpret_cast<const char*>(key));
+    for (int k = 2; k < 12; ++k) n += std::snprintf(line + n, sizeof line - n, " %11d", key[k]);
+    const int64_t length = kind == kGroup ? 0 : d[4];
+    const int64_t count = kind == kSingleRecord ? d[4] : d[7];
+    n += std::snprintf(line + n, sizeof line - n, "  %-8s %6lld %10lld", kind_name(kind), static_cast<long long>(length),
+                       static_cast<long long>(count));
+    listing_ << std::string(line, n) << '\n';
+  }
+}
+
+void Checker::ddl() {
+  if (ctx_.grdblk.DDLVER[kUnit] != 0 && !ddl_seen_) problem("the header names a DDL, but no DDLFORDB group exists");
+}
+
+}  // namespace
+
+int check_xdb(const std::string& name, const CheckOptions& options, platform::Units& units) {
+  std::ostream& out = units.msg();
+  int32_t filtyp = 0, block_size = 0, ddlsiz = 0;
+  const int32_t probe = xdb::XDBPRB(filtyp, block_size, name, static_cast<int32_t>(std::min<std::size_t>(name.size(), 257)), ddlsiz);
+  if (probe == 2) {
+    out << name << ": no such file\n";
+    return 1;
+  }
+  // A pool whose pages hold the file's blocks, with room for its DDL.
+  const int32_t page = std::max(block_size, 300);
+  const int32_t length = static_cast<int32_t>(std::min<int64_t>(17 * int64_t{page} + 17753, kPoolWords));
+  dbio::Context ctx(units);
+  int32_t ierr = 0;
+  xdb::PAGSET(ctx, 0, 1, length, page, kDdlRoom, 0, 0, ierr);
+  if (ierr != 0) {
+    out << name << ": blocks of " << block_size << " words are too large to check\n";
+    return 1;
+  }
+  try {
+    xdb::DBOPEN(ctx, kUnit, 0, 0, ierr, name);
+    if (ierr != 0) {
+      out << name << ": cannot be opened as an XDB (return code " << ierr << ", probe result " << probe << ")\n";
+      return 1;
+    }
+    Checker checker(ctx, name, out, *units.output, options);
+    checker.header();
+    checker.released_chain();
+    auto walk = dict::walk_dictionary(ctx, kUnit, [&](const dict::WalkedEntry& e) { checker.data_block(e); });
+    for (const auto& p : walk.problems) checker.problem("dictionary: " + p);
+    checker.ddl();
+    for (const auto& p : dbio::check_pool(ctx)) checker.problem("pool: " + p);
+    const auto& g = ctx.grdblk;
+    if (checker.count() == 0) {
+      out << name << ": sound: " << checker.data_blocks << " data blocks, " << g.USDBKS[kUnit] << " blocks of "
+          << g.BUFSZ[kUnit] << " words\n";
+    } else {
+      out << name << ": " << checker.count() << " problem" << (checker.count() == 1 ? "" : "s") << " found in "
+          << checker.data_blocks << " data blocks\n";
+    }
+    xdb::DBCLOS(ctx, kUnit, 0, ierr);
+    return checker.count() == 0 ? 0 : 1;
+  } catch (const platform::RunStop&) {
+    out << name << ": checking stopped on the fatal error above\n";
+    return 1;
+  }
+}
+
+}  // namespace app
