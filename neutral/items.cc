@@ -93,6 +93,36 @@ inline void double_words(const int32_t* v, int32_t* out) {
   std::memcpy(out, &value, sizeof value);
 }
 
+constexpr int kLongestItem = kDoubleValues;  // values of the longest item
+
+// Decodes the item whose values start at v, all of them at hand (t is 0 .. 14): stores its
+// words in out, sets width to 1 or 2 and returns the number of values it takes.
+inline int decode_in_place(const Stream& s, const int32_t* v, int32_t* out, int& width) {
+  width = 1;
+  switch (v[0]) {
+    case 0: case 10: case 11: out[0] = kAllBits; return 1;
+    case 1: case 2: case 4: out[0] = 0; return 1;
+    case 3: {
+      const int n = v[1] % 16;
+      uint32_t r = combine(v + 2, n);
+      if (v[1] >= kNegativeInteger) r = 0u - r;
+      out[0] = static_cast<int32_t>(r);
+      return 2 + n;
+    }
+    case 5: out[0] = real_word(v); return kRealValues;
+    case 6: case 13: width = 2; out[0] = out[1] = 0; return 1;
+    case 12: width = 2; out[0] = out[1] = kAllBits; return 1;
+    case 7: case 14: width = 2; double_words(v, out); return kDoubleValues;
+    case 8: out[0] = kFourBlanks; return 1;
+    default: {  // 9
+      char text[4];
+      for (int k = 0; k < 4; ++k) text[k] = s.alphabet_char(v[k + 1]);
+      std::memcpy(out, text, 4);
+      return kCharValues;
+    }
+  }
+}
+
 // The decoders share one shape: per item, look at the type code; stop at a code of another
 // family; otherwise consume the item and store its words.
 template <int Width, typename Decode>
@@ -212,19 +242,24 @@ int CVTREC(Stream& s, int /*mode*/, int32_t& nmax, int32_t& nread, std::span<int
     ++nread;
     int32_t item[2];
     int width = 1;
-    bool decoded;
-    switch (t) {
-      case 0: case 1: case 15: decoded = logical_item(s, item); break;
-      case 2: case 3: case 10: decoded = integer_item(s, item); break;
-      case 4: case 5: case 11: decoded = real_item(s, item); break;
-      case 6: case 7: case 12: decoded = double_item<6, 7, 12>(s, item); width = 2; break;
-      case 13: case 14: decoded = double_item<13, 14, -1>(s, item); width = 2; break;
-      default: decoded = char_item(s, item); break;  // 8, 9
-    }
-    if (!decoded) {  // only the mark 15, which the logical decoder does not take
-      s.skip();
-      nmax = s.alphabet_length() - t;
-      return finish(kEnded);
+    if (t < 15 && s.available() >= kLongestItem) {
+      // The usual case: the whole item lies on the current line.
+      s.advance(decode_in_place(s, s.next_values(), item, width));
+    } else {
+      bool decoded;
+      switch (t) {
+        case 0: case 1: case 15: decoded = logical_item(s, item); break;
+        case 2: case 3: case 10: decoded = integer_item(s, item); break;
+        case 4: case 5: case 11: decoded = real_item(s, item); break;
+        case 6: case 7: case 12: decoded = double_item<6, 7, 12>(s, item); width = 2; break;
+        case 13: case 14: decoded = double_item<13, 14, -1>(s, item); width = 2; break;
+        default: decoded = char_item(s, item); break;  // 8, 9
+      }
+      if (!decoded) {  // only the mark 15, which the logical decoder does not take
+        s.skip();
+        nmax = s.alphabet_length() - t;
+        return finish(kEnded);
+      }
     }
     buf[w] = item[0];
     if (width == 2 && w + 1 < size) buf[w + 1] = item[1];

@@ -121,17 +121,22 @@ void Stream::CVTSTR(int /*mode*/, int32_t& B, int32_t& F) {
 }
 
 void Stream::translate() {
+  // One table look-up per column; the rare invalid character is looked for only when one of the
+  // values came out negative.
+  int32_t any_invalid = 0;
   for (int k = 0; k < kValuesPerLine; ++k) {
-    auto c = static_cast<unsigned char>(line_[k + 1]);
-    int32_t v = table_[c];
-    if (v < 0) [[unlikely]] {
-      units_.msg() << "\n *** SYSTEM INFORMATION MESSAGE LXDB (CVTGET)\n"
-                   << "     ERROR IN TRANSLATING DATA. CHARACTER = '" << line_[k + 1] << "'\n";
-      ++error_count_;
-      ++units_.warnings;
-      v = 0;
-    }
+    int32_t v = table_[static_cast<unsigned char>(line_[k + 1])];
     values_[k] = v;
+    any_invalid |= v;
+  }
+  if (any_invalid >= 0) [[likely]] return;
+  for (int k = 0; k < kValuesPerLine; ++k) {
+    if (values_[k] >= 0) continue;
+    units_.msg() << "\n *** SYSTEM INFORMATION MESSAGE LXDB (CVTGET)\n"
+                 << "     ERROR IN TRANSLATING DATA. CHARACTER = '" << line_[k + 1] << "'\n";
+    ++error_count_;
+    ++units_.warnings;
+    values_[k] = 0;
   }
 }
 

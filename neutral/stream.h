@@ -68,6 +68,16 @@ class Stream {
   // The next value, not consumed.
   int32_t peek() const { return values_[position_]; }
 
+  // The values left on the current line, from the next one on: an item that lies wholly inside
+  // them can be decoded in place and then consumed with advance().
+  const int32_t* next_values() const { return values_.data() + position_; }
+  int available() const { return kValuesPerLine - position_; }
+  // Consumes n values. REQUIRES: n <= available().
+  void advance(int n) {
+    position_ += n;
+    if (position_ == kValuesPerLine) next_line();
+  }
+
   // Reports the count of untranslatable characters (if any) and closes the input.
   void CVTEND();
 
