@@ -107,6 +107,7 @@ void Checker::data_block(const dict::WalkedEntry& entry) {
     case kGroup: content = xdb::read_group(ctx_, kUnit, key, d.data()); break;
     case kSingleRecord: content = xdb::read_record(ctx_, kUnit, key, d.data()); break;
     case kIntegerKeyed: content = xdb::read_integer_keyed(ctx_, kUnit, key, d.data()); break;
+    case kMultiKey: content = xdb::read_multikey(ctx_, kUnit, key, d.data()); break;
     default: content.problems.push_back("kind " + std::to_string(kind) + " is not a kind of data block this tool reads");
   }
   const std::string name = dict::describe_key(key);

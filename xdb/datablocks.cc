@@ -4,12 +4,14 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "dbio/blocks.h"
 #include "dbio/pool.h"
 #include "dict/datamgr.h"
 #include "dict/dictionary.h"
 #include "dict/insert.h"
+#include "dict/multikey.h"
 #include "dict/relation.h"
 #include "xdb/messages.h"
 
@@ -293,7 +295,8 @@ void OPENRL(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t ENTLE
   if (KEYTYP < 0 || KEYTYP > 6) return void(IERR = 3);
   const int32_t bufsz = DBNUM >= 1 && DBNUM <= dbio::kUnits ? g.BUFSZ[DBNUM] : 0;
   if (KEYTYP == 0 && int64_t{ENTLEN} + 4 > bufsz) return void(IERR = kTooLongForBlock);
-  if (KEYTYP > 0) return void(IERR = kTooLongForBlock);  // relations keyed by several words are not stored yet
+  // Kind 3: the key lies inside the entry, a data block holds an entry and an index node three.
+  if (KEYTYP > 0 && !dict::multikey::fits(bufsz, ENTLEN, KEYTYP)) return void(IERR = kTooLongForBlock);
 
   std::array<int32_t, 15> d{};
   int32_t key[dbio::kKeyWords];
@@ -366,6 +369,21 @@ void WRITRL(dbio::Context& ctx, int32_t LFN, const int32_t* ENTRY, int32_t& IERR
   if (r[kKind] == kIntegerKeyed) {
     dict::write_integer_keyed(ctx, LFN, ENTRY, IERR);
     if (IERR != 0) return;
+  } else if (r[kKind] == kMultiKey) {
+    // With rotated keys the last key word leads in the stored entry. The rotation is made on a
+    // copy, so the caller's entry never changes.
+    const int32_t k = std::abs(r[kWord6]), L = r[kLength];
+    std::vector<int32_t> rotated;
+    const int32_t* entry = ENTRY;
+    if (r[kWord6] < 0 && k > 1) {
+      rotated.assign(ENTRY, ENTRY + L);
+      std::rotate(rotated.begin(), rotated.begin() + (k - 1), rotated.begin() + k);
+      entry = rotated.data();
+    }
+    int32_t addr = 0;
+    IERR = dict::RELPUT(ctx, LFN, entry, r[kSequence] < 0 ? 3 : 2, addr);
+    if (IERR != 0) return;
+    std::copy_n(entry, L, ctx.words(int64_t{addr} + 1, L));
   } else {
     return void(IERR = 3);
   }

@@ -2,17 +2,21 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "dbio/names.h"
 #include "dbio/pool.h"
 #include "dict/dictionary.h"
+#include "dict/multikey.h"
 
 namespace xdb {
 
 namespace {
 
-constexpr int32_t kIntegerKeyed = 1, kGroup = 2, kSingleRecord = 4;
+constexpr int32_t kIntegerKeyed = 1, kGroup = 2, kMultiKey = 3, kSingleRecord = 4;
 
 // Reads a block into a copy (a page may be reused by the next fetch); false when the block
 // number lies outside the file.
@@ -209,6 +213,223 @@ Content read_integer_keyed(dbio::Context& ctx, int32_t unit, const int32_t* key,
   return c;
 }
 
+namespace {
+
+namespace mk = dict::multikey;
+
+std::string str(int64_t v) { return std::to_string(v); }
+
+// Reads one relation keyed by several words; the layout is described in dict/multikey.h.
+class MultiKeyReader {
+ public:
+  MultiKeyReader(dbio::Context& ctx, int32_t unit, const int32_t* d, Content& c, MultiKeyShape& shape)
+      : ctx_(ctx),
+        unit_(unit),
+        c_(c),
+        shape_(shape),
+        bufsz_(ctx.grdblk.BUFSZ[unit]),
+        root_(d[2]),
+        first_(d[3]),
+        L_(d[4]),
+        k_(d[5] == INT32_MIN ? 0 : std::abs(d[5])),
+        rotated_(d[5] < 0),
+        balance_(d[6]),
+        count_(d[7]),
+        built_(d[9]),
+        highest_(d[10]),
+        last_(d[11]) {}
+
+  void run() {
+    if (!mk::fits(bufsz_, L_, k_)) {
+      return problem("relation of entries of " + str(L_) + " words keyed by " + str(k_) +
+                     " words does not fit blocks of " + str(bufsz_) + " words");
+    }
+    S_ = mk::index_entry_words(L_, k_);
+    in_index_ = mk::entries_in_index(L_, k_);
+    read_data_chain();
+    used_.assign(chain_entries(), 0);
+    if (root_ == 0) {
+      if (built_ != 0) problem("descriptor word 10 is " + str(built_) + " but the relation has no index");
+      if (data_.size() > 1) problem("a relation without an index has " + str(data_.size()) + " data blocks");
+      for (int64_t i = 0; i < chain_entries(); ++i) emit(shape_.chain_words.data() + i * L_, "data block");
+    } else {
+      if (in_index_ && !data_.empty()) problem("entries live in the index, yet there are data blocks");
+      read_index_chain();
+      visit(root_, 0, 0);
+      bool same = tree_nodes_.size() == chain_nodes_.size();
+      for (int32_t node : tree_nodes_) same = same && chain_nodes_.count(node) != 0;
+      if (!same) {
+        problem("the chain of index blocks (" + str(chain_nodes_.size()) + " blocks) and the index (" +
+                str(tree_nodes_.size()) + " nodes) hold different blocks");
+      }
+      const auto unnamed = std::count(used_.begin(), used_.end(), 0);
+      if (!in_index_ && unnamed != 0) problem(str(unnamed) + " data entries are named by no index entry");
+      if (tree_nodes_.count(built_) == 0) problem("descriptor word 10 names " + str(built_) + ", not an index node");
+    }
+    const int64_t entries = static_cast<int64_t>(c_.words.size()) / L_;
+    if (entries != count_) problem("relation holds " + str(entries) + " entries, its descriptor says " + str(count_));
+    if (k_ == 1 && entries > 0 && highest_ != last_key_[0]) {
+      problem("highest key in the descriptor is " + str(highest_) + ", the last entry's key " + str(last_key_[0]));
+    }
+    if (std::abs(int64_t{balance_}) > bufsz_ / 2) problem("append balance " + str(balance_) + " is out of bounds");
+    // Entries are returned as they were written: a rotated key's first stored word goes back last.
+    if (rotated_ && k_ > 1) {
+      for (auto at = c_.words.begin(); at != c_.words.end(); at += L_) std::rotate(at, at + 1, at + k_);
+    }
+  }
+
+ private:
+  struct DataBlock {
+    int64_t first, n;  // index of its first entry among the chain's entries, entries
+  };
+  static constexpr std::size_t kMaxDepth = 64;
+
+  void problem(std::string text) { c_.problems.push_back(std::move(text)); }
+  int64_t chain_entries() const { return static_cast<int64_t>(shape_.chain_words.size()) / L_; }
+
+  // Type codes: kind + k * 100, plus DDL object * 1000 where that applies, the same in all blocks.
+  void check_type(int32_t code, int32_t kind, bool with_ddl, const std::string& what) {
+    const int32_t expected = k_ * 100 + kind;
+    if (with_ddl ? code < 0 || code % 1000 != expected : code != expected) {
+      return problem(what + " has type " + str(code) + ", expected " + str(expected) + (with_ddl ? " modulo 1000" : ""));
+    }
+    if (!with_ddl) return;
+    if (ddl_ < 0) ddl_ = code / 1000;
+    if (code / 1000 != ddl_) problem(what + " names DDL object " + str(code / 1000) + ", others " + str(ddl_));
+  }
+
+  void read_data_chain() {
+    std::vector<int32_t> b;
+    std::unordered_set<int32_t> seen;
+    int32_t previous = 0;
+    for (int32_t block = first_; block != 0; block = b[1]) {
+      const std::string what = "data " + block_text(block);
+      if (!seen.insert(block).second) {
+        problem("data chain returns to " + block_text(block));
+        break;
+      }
+      if (!fetch(ctx_, unit_, block, b, c_, "data")) break;
+      ++c_.blocks;
+      check_type(b[0], mk::kDataKind, true, what);
+      if (b[2] != previous) problem(what + " names " + str(b[2]) + " as previous, not " + str(previous));
+      if (b[4] != L_) problem(what + " has entry length " + str(b[4]) + ", not " + str(L_));
+      const int64_t in_use = b[3];
+      if (in_use < mk::kDataHeaderWords + L_ || in_use > bufsz_ || (in_use - mk::kDataHeaderWords) % L_ != 0) {
+        problem(what + " claims " + str(in_use) + " words in use");
+        break;
+      }
+      const int64_t n = (in_use - mk::kDataHeaderWords) / L_;
+      data_[block] = {chain_entries(), n};
+      shape_.data_entries.push_back(static_cast<int32_t>(n));
+      const auto from = b.begin() + (mk::kFirstEntryWord - 1);
+      shape_.chain_words.insert(shape_.chain_words.end(), from, from + n * L_);
+      previous = block;
+    }
+    if (previous != last_) problem("data chain ends in " + block_text(previous) + ", its descriptor says " + str(last_));
+  }
+
+  void read_index_chain() {
+    std::vector<int32_t> b;
+    int32_t previous = 0;
+    for (int32_t block = root_; block != 0; block = b[1]) {
+      if (!chain_nodes_.insert(block).second) {
+        problem("chain of index blocks returns to " + block_text(block));
+        break;
+      }
+      if (!fetch(ctx_, unit_, block, b, c_, "index")) break;
+      if (b[2] != previous) {
+        problem("index " + block_text(block) + " names " + str(b[2]) + " as previous, not " + str(previous));
+      }
+      previous = block;
+    }
+  }
+
+  // The node's entries in key order: those below its first entry, each entry, those above it.
+  void visit(int32_t block, int32_t parent, std::size_t depth) {
+    const std::string what = "index " + block_text(block);
+    if (depth >= kMaxDepth) return problem("index deeper than " + str(kMaxDepth) + " levels at " + what);
+    if (!tree_nodes_.insert(block).second) return problem(what + " is reached twice");
+    std::vector<int32_t> b;
+    if (!fetch(ctx_, unit_, block, b, c_, "index")) return;
+    ++c_.blocks;
+    check_type(b[0], mk::kIndexKind, in_index_, what);
+    if (b[4] != S_) problem(what + " has index entry length " + str(b[4]) + ", not " + str(S_));
+    const int64_t in_use = b[3];
+    if (in_use < mk::kNodeHeaderWords + S_ || in_use > bufsz_ || (in_use - mk::kNodeHeaderWords) % S_ != 0) {
+      return problem(what + " claims " + str(in_use) + " words in use");
+    }
+    if (b[5] != parent) problem(what + " names " + str(b[5]) + " as its parent, not " + str(parent));
+    const bool lowest = b[6] == 0;
+    if (lowest && lowest_depth_ == kMaxDepth) lowest_depth_ = depth;
+    if (lowest && depth != lowest_depth_) {
+      problem(what + " is a lowest-level node at level " + str(depth + 1) + ", others at " + str(lowest_depth_ + 1));
+    }
+    const int64_t m = (in_use - mk::kNodeHeaderWords) / S_;
+    if (shape_.node_entries.size() <= depth) shape_.node_entries.resize(depth + 1);
+    shape_.node_entries[depth].push_back(static_cast<int32_t>(m));
+    if (!lowest) visit(b[6], block, depth + 1);
+    for (int64_t i = 0; i < m; ++i) {
+      const int32_t* entry = b.data() + mk::kNodeHeaderWords + i * S_;
+      emit(entry, what);
+      const int32_t child = entry[S_ - 1];
+      if (lowest && child != 0) problem(what + " is in the lowest level, yet entry " + str(i + 1) + " has a child");
+      if (!lowest && child == 0) problem(what + " entry " + str(i + 1) + " has no child");
+      if (!lowest && child != 0) visit(child, block, depth + 1);
+    }
+  }
+
+  // The next entry in key order: its key must be above the one before; from an index entry the
+  // entry is taken where it lives.
+  void emit(const int32_t* entry, const std::string& where) {
+    if (!last_key_.empty() && dict::compare_keys(entry, last_key_.data(), k_) <= 0) {
+      problem("a key in " + where + " is not above the key before it");
+    }
+    last_key_.assign(entry, entry + k_);
+    if (root_ == 0 || in_index_) return void(c_.words.insert(c_.words.end(), entry, entry + L_));
+    const int32_t data = entry[k_], word = entry[k_ + 1];
+    const auto it = data_.find(data);
+    const int64_t offset = int64_t{word} - mk::kFirstEntryWord;
+    if (it == data_.end() || offset < 0 || offset % L_ != 0 || offset / L_ >= it->second.n) {
+      return problem(where + " names word " + str(word) + " of block " + str(data) + ", not a data entry");
+    }
+    const int64_t index = it->second.first + offset / L_;
+    if (used_[index]) return problem(where + " names an entry of data " + block_text(data) + " named before");
+    used_[index] = 1;
+    const int32_t* stored = shape_.chain_words.data() + index * L_;
+    if (!std::equal(entry, entry + k_, stored)) problem(where + " holds a key that differs from its data entry's");
+    c_.words.insert(c_.words.end(), stored, stored + L_);
+  }
+
+  dbio::Context& ctx_;
+  const int32_t unit_;
+  Content& c_;
+  MultiKeyShape& shape_;
+  const int32_t bufsz_;
+  const int32_t root_, first_, L_, k_;
+  const bool rotated_;
+  const int32_t balance_, count_, built_, highest_, last_;
+  int32_t S_ = 0;
+  bool in_index_ = false;
+  int32_t ddl_ = -1;
+  std::size_t lowest_depth_ = kMaxDepth;
+  std::unordered_map<int32_t, DataBlock> data_;
+  std::vector<char> used_;
+  std::unordered_set<int32_t> tree_nodes_, chain_nodes_;
+  std::vector<int32_t> last_key_;
+};
+
+}  // namespace
+
+Content read_multikey(dbio::Context& ctx, int32_t unit, const int32_t* /*key*/, const int32_t* descriptor,
+                      MultiKeyShape* shape) {
+  Content c;
+  MultiKeyShape local;
+  MultiKeyShape& s = shape ? *shape : local;
+  s = MultiKeyShape{};
+  MultiKeyReader(ctx, unit, descriptor, c, s).run();
+  return c;
+}
+
 Content read_data_block(dbio::Context& ctx, int32_t unit, const int32_t* key, int32_t& kind) {
   std::array<int32_t, 14> d{};
   int32_t ierr = 0;
@@ -219,6 +440,7 @@ Content read_data_block(dbio::Context& ctx, int32_t unit, const int32_t* key, in
     case kGroup: return read_group(ctx, unit, key, d.data());
     case kSingleRecord: return read_record(ctx, unit, key, d.data());
     case kIntegerKeyed: return read_integer_keyed(ctx, unit, key, d.data());
+    case kMultiKey: return read_multikey(ctx, unit, key, d.data());
     default: return Content{{}, 0, {"kind " + std::to_string(d[1]) + " cannot be read yet"}};
   }
 }

@@ -1,0 +1,270 @@
+// End to end: generated neutral files converted by the converter, then read back from the XDB
+// word for word against the generator's model and checked by the verification tool; and the
+// complete message text of representative runs.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/check.h"
+#include "app/loadxdb.h"
+#include "tests/support/block_generator.h"
+#include "tests/support/neutral_writer.h"
+#include "tests/support/scratch_database.h"
+#include "xdb/readers.h"
+
+namespace {
+
+using support::Block;
+using support::BlockKind;
+
+class Conversion : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("loadxdb_conversion_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  int convert(const std::string& neutral, const std::string& xdb, std::vector<std::string> extra = {"v=n"}) {
+    std::vector<std::string> args{"loadxdb", neutral, "output=" + xdb};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::ostringstream messages, output;
+    platform::Units units;
+    units.message = &messages;
+    units.output = &output;
+    platform::TextInput no_input;
+    no_input.attach_memory("");
+    int status = app::run_loadxdb(app::CommandLine(args), units, no_input);
+    out = messages.str();
+    return status;
+  }
+  int check(const std::string& xdb, std::string* listing = nullptr) {
+    std::ostringstream messages, output;
+    platform::Units units;
+    units.message = &messages;
+    units.output = &output;
+    app::CheckOptions options;
+    options.list = listing != nullptr;
+    int status = app::check_xdb(xdb, options, units);
+    check_out = messages.str();
+    if (listing) *listing = output.str();
+    return status;
+  }
+
+  std::string out, check_out;
+  std::filesystem::path dir_;
+};
+
+// The entries of a relation as a sorted list, so that relations compare whatever their order.
+std::vector<std::vector<int32_t>> entries(const std::vector<int32_t>& words, int32_t length) {
+  std::vector<std::vector<int32_t>> list;
+  for (std::size_t at = 0; at + length <= words.size(); at += length) {
+    list.emplace_back(words.begin() + at, words.begin() + at + length);
+  }
+  std::sort(list.begin(), list.end());
+  return list;
+}
+
+struct GeneratedCase {
+  const char* name;
+  int32_t block_size;
+  int flag;
+  bool ddl;
+  int blocks;
+};
+
+void PrintTo(const GeneratedCase& c, std::ostream* os) { *os << c.name; }
+
+class Generated : public Conversion, public ::testing::WithParamInterface<GeneratedCase> {};
+
+TEST_P(Generated, EveryBlockComesBackWordForWord) {
+  const auto& c = GetParam();
+  support::DatabaseOptions options;
+  options.generator.seed = 17 + c.block_size;
+  options.generator.block_words = support::block_words_of(c.block_size);
+  options.generator.ddl = c.ddl;
+  options.block_size = c.block_size;
+  options.flag = c.flag;
+  options.max_blocks = c.blocks;
+  {
+    std::ofstream file(path("gen.ndb"), std::ios::binary);
+    support::write_database(file, options);
+  }
+  ASSERT_EQ(convert(path("gen.ndb"), path("gen.xdb")), platform::kExitClean) << out;
+  EXPECT_EQ(out, "");
+  std::string listing;
+  EXPECT_EQ(check(path("gen.xdb"), &listing), 0) << check_out;
+
+  support::ScratchDatabase db(std::max<int32_t>(support::block_words_of(c.block_size), 1024), 20);
+  int32_t ierr = -1;
+  xdb::DBOPEN(db.ctx, 1, 0, 0, ierr, path("gen.xdb"));
+  ASSERT_EQ(ierr, 0);
+  support::BlockGenerator generator(options.generator);
+  int compared = 0;
+  for (int i = 0; i < c.blocks; ++i) {
+    const Block block = generator.next();
+    const auto key = block.key.words();
+    int32_t kind = 0;
+    const auto content = xdb::read_data_block(db.ctx, 1, key.data(), kind);
+    ASSERT_TRUE(content.problems.empty()) << block.key.name << ": " << content.problems.front();
+    const auto expected = block.body_words();
+    switch (block.kind()) {
+      case BlockKind::kDdl:
+      case BlockKind::kGroup:
+        EXPECT_EQ(kind, 2) << block.key.name;
+        EXPECT_TRUE(content.words == expected) << block.key.name;
+        break;
+      case BlockKind::kSingleRecord:
+        EXPECT_EQ(kind, 4) << block.key.name;
+        EXPECT_TRUE(content.words == expected) << block.key.name;
+        break;
+      case BlockKind::kRelation: {
+        const int32_t length = block.code().entry_length;
+        EXPECT_EQ(kind, block.code().key_type == 0 ? 1 : 3) << block.key.name;
+        EXPECT_TRUE(entries(content.words, length) == entries(expected, length)) << block.key.name;
+        break;
+      }
+    }
+    ++compared;
+  }
+  EXPECT_EQ(compared, c.blocks);
+  EXPECT_EQ(db.ctx.grdblk.NUMDB[1], c.blocks);
+}
+
+INSTANTIATE_TEST_SUITE_P(BlockSizes, Generated,
+                         ::testing::Values(GeneratedCase{"default_no_ddl_room", 0, 0, true, 40},
+                                           GeneratedCase{"small_blocks", 300, 0, true, 60},
+                                           GeneratedCase{"without_ddl", 1024, 0, false, 60},
+                                           GeneratedCase{"with_ddl_flag", 1024, 1, true, 60},
+                                           GeneratedCase{"large_blocks", 4096, 0, true, 40},
+                                           GeneratedCase{"extended_entries", -2048, 0, true, 40}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+support::Key key(const char* name, int32_t q1 = 0) {
+  support::Key k;
+  k.name = name;
+  k.name.resize(8, ' ');
+  k.qualifiers[0] = q1;
+  return k;
+}
+
+TEST_F(Conversion, ListingWarningsAndTheirExitStatus) {
+  std::ofstream file(path("mixed.ndb"), std::ios::binary);
+  support::NeutralWriter w(file);
+  w.header(1024, 0);
+  using support::Item;
+  std::vector<Item> two_entries{Item::integer(2), Item::real(1.5f), Item::integer(1), Item::real(2.5f)};
+  w.group(key("GROUP", 1), 0, std::vector<Item>{Item::integer(7), Item::chars("ABCD"), Item::dbl(0.25)});
+  w.relation(key("REL", 2), 2, two_entries);
+  // A relation whose key type 7 cannot be opened: its body is skipped.
+  w.relation(key("BADKEY", 3), 70002, two_entries);
+  // A record that ends after 2 of its 3 words.
+  w.block_header(key("SHORT", 4), 100003);
+  w.integer(1);
+  w.integer(2);
+  w.end_mark();
+  // A relation whose last entry is cut short.
+  w.block_header(key("CUT", 5), 2);
+  w.integer(9);
+  w.integer(9);
+  w.integer(8);
+  w.end_mark();
+  w.data_end();
+  w.finish();
+  file.close();
+
+  EXPECT_EQ(convert(path("mixed.ndb"), path("mixed.xdb"), {"v=y"}), platform::kExitWarnings);
+  const std::string warning = "\n *** SYSTEM WARNING MESSAGE (LXDB)\n     ";
+  EXPECT_EQ(out, " LOADXDB - V2012.2 (06-Jul-2012)\n"
+                 " NEUTRAL FILE:   " + path("mixed.ndb") + "\n"
+                 " XDB FILE:       " + path("mixed.xdb") + "\n"
+                 "\n DATA BLOCK   PROJECT     SE ID      PATH   SUBCASE    SET ID  APPROACH    DESIGN    P-ITER\n"
+                 "   GROUP            1         0         0         0         0         0         0         0\n"
+                 "   REL              2         0         0         0         0         0         0         0\n"
+                 "   BADKEY           3         0         0         0         0         0         0         0\n" +
+                 warning + "OPEN FAILURE FOR DATABLOCK BADKEY   RETURN CODE =   3\n"
+                 "   SHORT            4         0         0         0         0         0         0         0\n" +
+                 warning + "RECORD OF DATABLOCK SHORT    ENDED AFTER 2 OF 3 WORDS; IT WAS NOT WRITTEN\n"
+                 "   CUT              5         0         0         0         0         0         0         0\n" +
+                 warning + "LAST ENTRY OF DATABLOCK CUT      ENDED AFTER 1 OF 2 WORDS; IT WAS DROPPED\n");
+  EXPECT_EQ(check(path("mixed.xdb")), 0) << check_out;
+}
+
+TEST_F(Conversion, PrematureEndClosesAWholeXdb) {
+  std::ofstream file(path("cut.ndb"), std::ios::binary);
+  support::WriterOptions options;
+  options.trailing_lines = false;
+  support::NeutralWriter w(file, options);
+  w.header(1024, 0);
+  w.group(key("FIRST"), 0, std::vector<support::Item>{support::Item::integer(1)});
+  w.block_header(key("SECOND"), 0);
+  // The file ends inside this group, at the end of a full line: the reader, which reads one line
+  // ahead, finds no further line. (A blank-padded last line would read as end marks.)
+  for (int i = 0; i < 200 || w.column() != 0; ++i) w.integer(i);
+  w.finish();
+  file.close();
+  EXPECT_EQ(convert(path("cut.ndb"), path("cut.xdb")), platform::kExitFatal);
+  // Closing the XDB force-closes the group that was being written.
+  EXPECT_EQ(out,
+            "\n *** SYSTEM FATAL MESSAGE LXDB (CVTGET)\n"
+            "     NEUTRAL FILE END-OF-FILE CONDITION OCCURRED UNEXPECTEDLY.\n"
+            "\n *** USER WARNING MESSAGE 6061 (DBIO) \n"
+            " *** DIOMSG ERROR MESSAGE    15 FROM SUBROUTINE PAGDBF  \n"
+            "     THE FOLLOWING LOGICAL FILE WAS LEFT OPEN AT DATABASE CLOSE, FORCE CLOSING\n"
+            "     SECOND         0       0       0       0       0       0       0       0       0       0\n");
+  // The XDB was closed: it is whole, and holds both groups as far as they came.
+  EXPECT_EQ(check(path("cut.xdb")), 0) << check_out;
+}
+
+TEST_F(Conversion, DdlTooLargeForTheRoomStopsTheRun) {
+  std::ofstream file(path("ddl.ndb"), std::ios::binary);
+  support::NeutralWriter w(file);
+  w.header(1024, 0);
+  w.block_header(key("DDLFORDB"), 0);
+  w.integer(700);
+  w.integer(0);
+  w.integer(2001 * 100000 + 10);
+  w.end_mark();
+  w.data_end();
+  w.finish();
+  file.close();
+  EXPECT_EQ(convert(path("ddl.ndb"), path("ddl.xdb")), platform::kExitFatal);
+  EXPECT_EQ(out,
+            "\n *** SYSTEM FATAL MESSAGE (LXDB)\n"
+            "     STATIC MEMORY FOR DDL EXCEEDED, INTERNAL     2001      10 XDB DDL     2000    5000\n");
+  EXPECT_EQ(check(path("ddl.xdb")), 0) << check_out;
+}
+
+TEST_F(Conversion, GroupChunksKeepDoublesThatStraddleTheirEnd) {
+  // 65534 integers and then doubles: the first double fills words 65535 and 65536 of the first
+  // chunk, which must reach the group whole.
+  std::vector<support::Item> body;
+  for (int i = 0; i < 65534; ++i) body.push_back(support::Item::integer(i));
+  for (int i = 0; i < 5; ++i) body.push_back(support::Item::dbl(0.5 + i));
+  std::ofstream file(path("straddle.ndb"), std::ios::binary);
+  support::NeutralWriter w(file);
+  w.header(1024, 0);
+  w.group(key("BIG"), 0, body);
+  w.data_end();
+  w.finish();
+  file.close();
+  ASSERT_EQ(convert(path("straddle.ndb"), path("straddle.xdb")), platform::kExitClean) << out;
+  support::ScratchDatabase db;
+  int32_t ierr = -1;
+  xdb::DBOPEN(db.ctx, 1, 0, 0, ierr, path("straddle.xdb"));
+  ASSERT_EQ(ierr, 0);
+  int32_t kind = 0;
+  auto k = key("BIG").words();
+  auto content = xdb::read_data_block(db.ctx, 1, k.data(), kind);
+  EXPECT_TRUE(content.words == support::words_of(body));
+}
+
+}  // namespace
