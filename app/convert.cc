@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,6 +19,7 @@ namespace {
 using platform::iw;
 
 constexpr int32_t kHeaderWords = 13;
+constexpr int32_t kKeyWords = 12;
 constexpr int32_t kChunkWords = 65535;  // words of a group read at a time
 constexpr int32_t kDdlObjectScale = 100000;
 constexpr int32_t kDdlRecordWords = 5;
@@ -79,6 +79,8 @@ class Converter {
   std::vector<int32_t> buffer_;  // one entry, record or group chunk (and a spare word)
   int listing_words_ = 10;
   int32_t lfn_ = -1;
+  bool ddl_stored_ = false;                // the DDL was loaded and stored under ddl_key_
+  std::array<int32_t, kKeyWords> ddl_key_{};
 };
 
 void Converter::listing_header() {
@@ -92,18 +94,21 @@ void Converter::listing_header() {
 }
 
 void Converter::listing_line() {
-  char line[8 + 3 + 10 * 8 + 2];
-  std::memcpy(line, "   ", 3);
-  std::memcpy(line + 3, header_.data(), 8);
-  int n = 11;
-  for (int k = 3; k <= listing_words_; ++k) {
-    n += std::snprintf(line + n, sizeof line - n, "%10d", header_[k - 1]);
-  }
-  line[n++] = '\n';
-  listing_->write(line, n);
+  // A qualifier wider than its 10 columns (down to -2147483648) is printed whole.
+  std::string line = "   " + block_name();
+  for (int k = 3; k <= listing_words_; ++k) line += iw(header_[k - 1], 10);
+  line += '\n';
+  listing_->write(line.data(), static_cast<std::streamsize>(line.size()));
 }
 
 void Converter::group() {
+  // A group opened under an existing key is written again from its start. The stored DDL is not:
+  // the header's DDL version and size describe it, and the pool's DDL area holds it.
+  if (ddl_stored_ && std::equal(header_.begin(), header_.begin() + kKeyWords, ddl_key_.begin())) {
+    warning("DATABLOCK " + block_name() + " HAS THE KEY OF THE STORED DDL; IT WAS SKIPPED");
+    skip_body();
+    return;
+  }
   int32_t ierr = 0;
   xdb::OPENGR(ctx_, unit_, header_.data(), 1, lfn_, 0, ierr);
   if (ierr != 0) {
@@ -261,6 +266,8 @@ bool Converter::load_ddl() {
   ctx_.grdblk.DDLBLK[unit_] = entry[3];
   ctx_.grdblk.DDLVER[unit_] = version;
   ctx_.grdblk.DDLSIZ[unit_] = z;
+  std::copy_n(header_.begin(), kKeyWords, ddl_key_.begin());
+  ddl_stored_ = true;
   return true;
 }
 

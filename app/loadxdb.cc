@@ -1,11 +1,13 @@
 #include "app/loadxdb.h"
 
+#include <iostream>
 #include <ostream>
 #include <string>
 
 #include "app/convert.h"
 #include "app/poolsize.h"
 #include "bio/requests.h"
+#include "dbio/bridge.h"
 #include "dbio/context.h"
 #include "neutral/items.h"
 #include "neutral/stream.h"
@@ -38,6 +40,18 @@ const char* open_failure_text(int32_t status) {
     case 12: return "XDB FILE OPEN FAILED.";
     default: return nullptr;
   }
+}
+
+// A fatal stop inside the database layer (a DBIO fatal message, a pool index outside the pool)
+// ends the run with the XDB still open. The file is let go the way the end of the process lets
+// it go, without a further flush or message, so that a caller that runs the converter again in
+// the same process does not find the file still held by the block I/O library.
+void release_xdb_file(dbio::Context& ctx) {
+  auto& g = ctx.grdblk;
+  if (g.DBOPND[kXdbUnit] == 0) return;
+  int32_t recl = g.BUFSZ[kXdbUnit], iret = 0;
+  dbio::BIOXXX(bio::CLOSE, g.DBHNDL[kXdbUnit], nullptr, 0, nullptr, 0, &recl, iret);
+  g.DBOPND[kXdbUnit] = 0;
 }
 
 // The settings the main program holds for the run.
@@ -199,7 +213,12 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
                  << " XDB FILE:       " << trimmed(run.xdb_name) << '\n';
   }
 
-  if (!CVTDRV(ctx, stream, run.listing, kXdbUnit, pool.DDLCFG)) platform::stop_run();
+  try {
+    if (!CVTDRV(ctx, stream, run.listing, kXdbUnit, pool.DDLCFG)) platform::stop_run();
+  } catch (const platform::RunStop&) {
+    release_xdb_file(ctx);
+    throw;
+  }
 }
 
 }  // namespace
@@ -208,8 +227,13 @@ int run_loadxdb(const CommandLine& command_line, platform::Units& units,
                 platform::TextInput& standard_input) {
   int status;
   if (answer_information_request(command_line, units.msg(), status)) return status;
-  // The block I/O library's debug lines and reports go where the run's own output goes.
+  // The block I/O library's debug lines and reports go where the run's own output goes, for the
+  // run only: afterwards they go back to the standard streams, since the caller's may not outlive
+  // the run while the library serves the whole process.
   bio::set_output_streams(units.output, units.message);
+  struct StandardStreamsAfterwards {
+    ~StandardStreamsAfterwards() { bio::set_output_streams(&std::cout, &std::cerr); }
+  } standard_streams_afterwards;
   try {
     main_program(command_line, units, standard_input);
   } catch (const platform::RunStop& stop) {

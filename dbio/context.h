@@ -86,6 +86,9 @@ class Context {
   Grfist grfist;
   int32_t DBFRST = 1, DBLAST = 1;
   std::array<bool, kDebugFlags + 1> DBGFLG{};  // 1-based
+  // Set while a fatal message writes the pool back, so that a failure in that flush stops the run
+  // instead of flushing again.
+  bool flushing_for_message = false;
 
   // Element-type tables: code and word count of element type t = 1..20.
   std::array<std::array<char, 2>, 21> TYPCOD{};

@@ -27,7 +27,7 @@ struct Slot {
 constexpr Slot kRootSlot{13, 14, 1}, kLevel2Slot{15, 16, 2}, kDataSlot{17, 18, 4};
 
 // Block words.
-constexpr int kRootPairCount = 23, kRootPairs = 26, kRootHeaderWords = 25;
+constexpr int kRootPairCount = 23, kRootPairs = 26;
 constexpr int kLevel2Root = 2, kLevel2Count = 3, kLevel2Pairs = 4, kLevel2HeaderWords = 3;
 constexpr int kNext = 2, kPrevious = 3, kCount = 4, kEntriesAt = 5, kDataHeaderWords = 4;
 

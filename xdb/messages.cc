@@ -201,6 +201,23 @@ void dump_shared_state(dbio::Context& ctx) {
   }
 }
 
+namespace {
+
+// Writes every modified page back, unless a fatal message of this context is doing so already: a
+// block write that fails in that flush reports a fatal message of its own, which must not flush
+// again (the flush would meet the same failure and start over without end) but stop at once.
+void flush_once(dbio::Context& ctx) {
+  if (ctx.flushing_for_message) return;
+  struct Flushing {
+    explicit Flushing(dbio::Context& c) : ctx(c) { ctx.flushing_for_message = true; }
+    ~Flushing() { ctx.flushing_for_message = false; }
+    dbio::Context& ctx;
+  } flushing(ctx);
+  PAGFLS(ctx);
+}
+
+}  // namespace
+
 void DIOMSG(dbio::Context& ctx, int32_t code, std::string_view routine, const int32_t* arg1,
             const int32_t* arg2) {
   std::ostream& out = ctx.out();
@@ -222,7 +239,7 @@ void DIOMSG(dbio::Context& ctx, int32_t code, std::string_view routine, const in
     }
   }
   if (code == kDumpOnly || ctx.DBGFLG[dbio::kDumpOnMessage]) dump_shared_state(ctx);
-  PAGFLS(ctx);
+  flush_once(ctx);
   if (code == kDumpOnly) return;
   out.flush();
   *ctx.units.output << " FATAL ERROR DETECTED\n";

@@ -1,6 +1,7 @@
 #include "xdb/open.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -216,8 +217,9 @@ void DBOPEN(dbio::Context& ctx, int32_t DBNUM, int32_t MAXBLK, int32_t BLKSIZ, i
   if (MAXBLK > 0) {
     g.BUFSZ[unit] = block_size;
     // The new file is made exclusively: a file of that name that appeared since the probe (another
-    // run writing the same XDB) is never replaced.
-    if (platform::create_new_file(name) != 0) return void(IERR = kNewFileExists);
+    // run writing the same XDB) is never replaced. Any other failure (a directory that cannot be
+    // written, a missing one) is left to the block I/O CREATE below, which reports it.
+    if (platform::create_new_file(name) == EEXIST) return void(IERR = kNewFileExists);
     int32_t option = DBNUM < 0 ? kDeleteOnClose : 0, iret = 0;
     dbio::BIOXXX(bio::OPENINFO, option, nullptr, 0, nullptr, 0, &MAXBLK, iret);
     int32_t recl = record_length;

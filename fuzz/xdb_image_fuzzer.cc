@@ -1,0 +1,70 @@
+// Fuzz target: any bytes as an XDB file.
+//
+// The bytes are written to a file of the scratch directory, which then goes through the
+// header probe, the checker (open read-only, header, released-block chain, dictionary, every
+// data block, the DDL) and an open for update followed by a close, which writes the header and
+// every block it touched back. Whatever the bytes, each step ends with a status or a fatal
+// message that stops it; the sanitizers watch everything in between.
+
+#include <algorithm>
+#include <cstdint>
+#include <sstream>
+#include <string>
+
+#include "app/check.h"
+#include "bio/testing.h"
+#include "dbio/context.h"
+#include "fuzz/scratch.h"
+#include "platform/stop.h"
+#include "platform/units.h"
+#include "xdb/close.h"
+#include "xdb/open.h"
+#include "xdb/poolconfig.h"
+
+namespace {
+
+constexpr int32_t kUnit = 1;
+constexpr int32_t kMinPageWords = 300;
+constexpr int32_t kMaxPageWords = 65536;
+constexpr int32_t kDdlRoom = 200005000;
+
+// Opens the file for update in a pool whose pages hold its blocks, and closes it again.
+void open_for_update(const std::string& name, int32_t block_size) {
+  const int32_t page = std::clamp(block_size, kMinPageWords, kMaxPageWords);
+  const int32_t pool_words = static_cast<int32_t>(std::min<int64_t>(17 * int64_t{page} + 17753, dbio::kPoolArrayWords));
+  fuzz::NullStream quiet;
+  platform::Units units;
+  units.message = &quiet;
+  units.output = &quiet;
+  dbio::Context ctx(units);
+  int32_t ierr = 0;
+  xdb::PAGSET(ctx, 0, 1, pool_words, page, kDdlRoom, 0, 0, ierr);
+  if (ierr != 0) fuzz::finding("the pool of the update open cannot be configured", "");
+  try {
+    xdb::DBOPEN(ctx, kUnit, -1, 0, ierr, name);
+    if (ierr == 0) xdb::DBCLOS(ctx, kUnit, 0, ierr);
+  } catch (const platform::RunStop&) {
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const std::string name = fuzz::scratch_file("image.xdb");
+  if (!fuzz::write_file(name, data, size)) fuzz::finding("the scratch file cannot be written", "");
+
+  int32_t type = 0, block_size = 0, ddl_size = 0;
+  xdb::XDBPRB(type, block_size, name, static_cast<int32_t>(name.size()), ddl_size);
+
+  fuzz::NullStream quiet;
+  platform::Units units;
+  units.message = &quiet;
+  units.output = &quiet;
+  app::check_xdb(name, app::CheckOptions{true}, units);
+
+  open_for_update(name, block_size);
+  // A run that stopped on a fatal message leaves its file open in the block I/O library, as a
+  // process that ends would; the next input starts from a library without open files.
+  bio::reset_library_for_testing();
+  return 0;
+}
