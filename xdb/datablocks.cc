@@ -158,8 +158,10 @@ void OPENGR(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t MODE,
     stamp(ctx, r);
   }
   if (state == kRewriting) {
+    // Written again from its start: no data words yet, in one block (word 9 counts both).
     word1(ctx, r, kGroupUsed) = kGroupKeyWords;
     r[kCount] = 0;
+    r[kWord9] = 1;
   }
   LFN = lfn;
   IERR = 0;
