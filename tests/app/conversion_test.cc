@@ -24,9 +24,10 @@ using support::BlockKind;
 class Conversion : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("loadxdb_conversion_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    // Parameterised test names hold '/': it must not become a directory level.
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    dir_ = std::filesystem::temp_directory_path() / ("loadxdb_conversion_" + std::to_string(::getpid()) + "_" + name);
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
