@@ -8,9 +8,7 @@
 #include <vector>
 
 #include "app/poolsize.h"
-#include "bio/requests.h"
 #include "dbio/blocks.h"
-#include "dbio/bridge.h"
 #include "dbio/context.h"
 #include "dbio/pool.h"
 #include "dbio/poolcheck.h"
@@ -191,13 +189,7 @@ int check_xdb(const std::string& name, const CheckOptions& options, platform::Un
     xdb::DBCLOS(ctx, kUnit, 0, ierr);
     return checker.count() == 0 ? 0 : 1;
   } catch (const platform::RunStop&) {
-    // Let the file go, as the end of the process would, so that checking many damaged files in
-    // one run never runs out of block I/O slots.
-    if (ctx.grdblk.DBOPND[kUnit] != 0) {
-      int32_t recl = ctx.grdblk.BUFSZ[kUnit], iret = 0;
-      dbio::BIOXXX(bio::CLOSE, ctx.grdblk.DBHNDL[kUnit], nullptr, 0, nullptr, 0, &recl, iret);
-      ctx.grdblk.DBOPND[kUnit] = 0;
-    }
+    xdb::release_after_stop(ctx, kUnit);
     out << name << ": checking stopped on the fatal error above\n";
     return 1;
   }

@@ -7,7 +7,6 @@
 #include "app/convert.h"
 #include "app/poolsize.h"
 #include "bio/requests.h"
-#include "dbio/bridge.h"
 #include "dbio/context.h"
 #include "neutral/items.h"
 #include "neutral/stream.h"
@@ -40,18 +39,6 @@ const char* open_failure_text(int32_t status) {
     case 12: return "XDB FILE OPEN FAILED.";
     default: return nullptr;
   }
-}
-
-// A fatal stop inside the database layer (a DBIO fatal message, a pool index outside the pool)
-// ends the run with the XDB still open. The file is let go the way the end of the process lets
-// it go, without a further flush or message, so that a caller that runs the converter again in
-// the same process does not find the file still held by the block I/O library.
-void release_xdb_file(dbio::Context& ctx) {
-  auto& g = ctx.grdblk;
-  if (g.DBOPND[kXdbUnit] == 0) return;
-  int32_t recl = g.BUFSZ[kXdbUnit], iret = 0;
-  dbio::BIOXXX(bio::CLOSE, g.DBHNDL[kXdbUnit], nullptr, 0, nullptr, 0, &recl, iret);
-  g.DBOPND[kXdbUnit] = 0;
 }
 
 // The settings the main program holds for the run.
@@ -216,7 +203,8 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
   try {
     if (!CVTDRV(ctx, stream, run.listing, kXdbUnit, pool.DDLCFG)) platform::stop_run();
   } catch (const platform::RunStop&) {
-    release_xdb_file(ctx);
+    // The XDB stays open after a fatal stop inside the database layer: let its file go.
+    xdb::release_after_stop(ctx, kXdbUnit);
     throw;
   }
 }

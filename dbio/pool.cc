@@ -44,6 +44,24 @@ void move_to_head(Context& ctx, int32_t p) {
 
 }  // namespace
 
+void reset_chains(Context& ctx) {
+  auto& s = ctx.sysfil;
+  s.FREE = 1;
+  s.DLSTR = 1;
+  s.LSTUSD = 0;
+  s.LOCKED = 0;
+  for (int32_t i = 1; i <= s.NPDICT; ++i) {
+    ctx.W(s.DBASEL + i) = i == s.NPDICT ? -1 : -(i + 1);
+    ctx.W(s.DBASEP + i) = 0;
+  }
+  for (int32_t p = 1; p <= s.NOFP; ++p) {
+    down_link(ctx, p) = p == s.NOFP ? -1 : -(p + 1);
+    up_link(ctx, p) = p - 1;
+    page_unit(ctx, p) = 0;
+    page_block(ctx, p) = 0;
+  }
+}
+
 void push_page_to_head(Context& ctx, int32_t p) {
   auto& s = ctx.sysfil;
   down_link(ctx, p) = s.FREE;

@@ -37,6 +37,10 @@ inline int32_t& page_unit(Context& ctx, int32_t p) { return ctx.W(ctx.sysfil.BAS
 inline int32_t& page_block(Context& ctx, int32_t p) { return ctx.W(ctx.sysfil.BASEBN + p); }
 inline int32_t page_buffer(Context& ctx, int32_t p) { return ctx.W(ctx.sysfil.BASEAD + p); }
 
+// Puts every page and every dictionary-cache slot in its never-used state: the page chain holds
+// all pages, none in use; no page is locked; every slot is empty. Buffer indices are not touched.
+void reset_chains(Context& ctx);
+
 // Puts page p (taken off a cache slot or the locked chain) at the head of the page chain.
 void push_page_to_head(Context& ctx, int32_t p);
 

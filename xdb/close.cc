@@ -26,25 +26,6 @@ namespace {
 constexpr int32_t kNativeLayout = 1;
 constexpr int32_t kHeaderWords = 18;
 
-// Returns every page and every dictionary-cache slot to the state the pool configuration left.
-void reset_pool(dbio::Context& ctx) {
-  auto& s = ctx.sysfil;
-  s.FREE = 1;
-  s.DLSTR = 1;
-  s.LSTUSD = 0;
-  s.LOCKED = 0;
-  for (int32_t i = 1; i <= s.NPDICT; ++i) {
-    ctx.W(s.DBASEL + i) = i == s.NPDICT ? -1 : -(i + 1);
-    ctx.W(s.DBASEP + i) = 0;
-  }
-  for (int32_t p = 1; p <= s.NOFP; ++p) {
-    down_link(ctx, p) = p == s.NOFP ? -1 : -(p + 1);
-    up_link(ctx, p) = p - 1;
-    page_unit(ctx, p) = 0;
-    page_block(ctx, p) = 0;
-  }
-}
-
 // Frees the pages of one unit while other units keep theirs: locked and cached pages of the other
 // units stay where they are; the page chain is rebuilt from the other units' remaining pages (in
 // page order), followed by every page without a block as never-used pages.
@@ -169,10 +150,18 @@ void PAGDBF(dbio::Context& ctx, int32_t DBNUM) {
   }
   if (mine == 0) return;
   if (others == 0) {
-    reset_pool(ctx);
+    dbio::reset_chains(ctx);
   } else {
     free_unit_pages(ctx, DBNUM);
   }
+}
+
+void release_after_stop(dbio::Context& ctx, int32_t DBNUM) {
+  auto& g = ctx.grdblk;
+  if (DBNUM < 1 || DBNUM > dbio::kUnits || g.DBOPND[DBNUM] == 0) return;
+  int32_t recl = g.BUFSZ[DBNUM], iret = 0;
+  dbio::BIOXXX(bio::CLOSE, g.DBHNDL[DBNUM], nullptr, 0, nullptr, 0, &recl, iret);
+  g.DBOPND[DBNUM] = 0;
 }
 
 void DBCLOS(dbio::Context& ctx, int32_t DBNUM, int32_t /*STATUS*/, int32_t& IERR) {

@@ -21,6 +21,10 @@ void PAGFLS(dbio::Context& ctx);
 // pages, returning them (and its dictionary-cache slots) to the never-used state.
 void PAGDBF(dbio::Context& ctx, int32_t DBNUM);
 
+// After a fatal stop: lets unit DBNUM's file go the way the end of the process would, without a
+// further flush or message, so that a caller running again in the same process finds it free.
+void release_after_stop(dbio::Context& ctx, int32_t DBNUM);
+
 // Flushes and detaches unit DBNUM and closes its file. STATUS is accepted and not used.
 void DBCLOS(dbio::Context& ctx, int32_t DBNUM, int32_t STATUS, int32_t& IERR);
 

@@ -1,5 +1,7 @@
 #include "xdb/poolconfig.h"
 
+#include "dbio/pool.h"
+
 namespace xdb {
 
 namespace {
@@ -98,21 +100,8 @@ void PAGSET(dbio::Context& ctx, int32_t OUTPUT, int32_t START, int32_t LENGTH, i
   s.BASEAD = s.BASEBN + s.NOFP;
   int32_t first_buffer = s.BASEAD + s.NOFP + 1;
   if (first_buffer % 2 == 0) ++first_buffer;  // odd index: 8-byte aligned buffers
-  s.FREE = 1;
-  s.LOCKED = 0;
-  s.LSTUSD = 0;
-  s.DLSTR = 1;
-  for (int32_t i = 1; i <= s.NPDICT; ++i) {
-    ctx.W(s.DBASEL + i) = i == s.NPDICT ? -1 : -(i + 1);
-    ctx.W(s.DBASEP + i) = 0;
-  }
-  for (int32_t p = 1; p <= s.NOFP; ++p) {
-    ctx.W(s.BASELL + p) = p == s.NOFP ? -1 : -(p + 1);
-    ctx.W(s.BASEBL + p) = p - 1;
-    ctx.W(s.BASEDB + p) = 0;
-    ctx.W(s.BASEBN + p) = 0;
-    ctx.W(s.BASEAD + p) = first_buffer + (p - 1) * s.PAGSIZ;
-  }
+  dbio::reset_chains(ctx);
+  for (int32_t p = 1; p <= s.NOFP; ++p) ctx.W(s.BASEAD + p) = first_buffer + (p - 1) * s.PAGSIZ;
   s.BASEXB = first_buffer + s.NOFP * s.PAGSIZ;
   s.BASEDD = s.BASEXB + 2 * s.PAGSIZ + 1;
   ctx.W(s.BASEDD) = -1;  // no DDL loaded
