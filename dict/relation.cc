@@ -31,6 +31,14 @@ constexpr int kRootPairCount = 23, kRootPairs = 26;
 constexpr int kLevel2Root = 2, kLevel2Count = 3, kLevel2Pairs = 4, kLevel2HeaderWords = 3;
 constexpr int kNext = 2, kPrevious = 3, kCount = 4, kEntriesAt = 5, kDataHeaderWords = 4;
 
+// The pair (or the one before the insertion point) whose child holds `key`: its word index.
+int32_t pair_for(int32_t key, const int32_t* pairs, int32_t count) {
+  int32_t pos = 0, notfnd = 0;
+  INTSRC(key, pairs, 2, count, pos, notfnd);
+  if (notfnd != 0) pos = std::max(pos - 2, 1);
+  return pos;
+}
+
 // An open kind-1 relation: the record, the unit and the shapes of its blocks.
 class Relation {
  public:
@@ -58,6 +66,17 @@ class Relation {
   // Words k .. k+n-1 of the block at pool address addr.
   int32_t* span(int32_t addr, int64_t k, int64_t n) { return ctx.words(int64_t{addr} + k - 1, n); }
 
+  // Whether the level-2 block locked in its slot is the parent of the locked data block: its
+  // pair for `key` names that block. The slots drift apart when a last entry only touches the
+  // data slot, or when a level-2 split moves the data block's pair to the new level-2 block.
+  bool level2_names_data_block(int32_t key) {
+    if (r[kLevel2Slot.block_word] == 0) return false;
+    const int32_t m = at(kLevel2Slot, kLevel2Count);
+    if (m <= 0) return false;
+    const int32_t* pairs = span(r[kLevel2Slot.addr_word], kLevel2Pairs, 2 * int64_t{m});
+    return pairs[pair_for(key, pairs, m)] == r[kDataSlot.block_word];
+  }
+
   bool data_block_has_room(int32_t n) const { return kDataHeaderWords + int64_t{n + 1} * L <= bufsz; }
   int32_t data_type() const { return r[kDdlObject] * 100 + 3; }
 
@@ -81,14 +100,6 @@ void insert_at(int32_t* list, int32_t count, int32_t stride, int32_t pos, const 
   std::memcpy(at, record, static_cast<std::size_t>(stride) * sizeof(int32_t));
 }
 
-// The pair (or the one before the insertion point) whose child holds `key`: its word index.
-int32_t pair_for(int32_t key, const int32_t* pairs, int32_t count) {
-  int32_t pos = 0, notfnd = 0;
-  INTSRC(key, pairs, 2, count, pos, notfnd);
-  if (notfnd != 0) pos = std::max(pos - 2, 1);
-  return pos;
-}
-
 }  // namespace
 
 void RELFND(dbio::Context& ctx, int32_t LFN, int32_t KEY, int32_t& BLK1, int32_t& BLK2, int32_t& BLK3,
@@ -103,7 +114,7 @@ void RELFND(dbio::Context& ctx, int32_t LFN, int32_t KEY, int32_t& BLK1, int32_t
       return;
     }
     const int32_t first = rel.at(kDataSlot, kEntriesAt), last = rel.at(kDataSlot, kEntriesAt + int64_t{n - 1} * rel.L);
-    path_known = first <= KEY && KEY <= last;
+    path_known = first <= KEY && KEY <= last && rel.level2_names_data_block(KEY);
   }
   if (!path_known) {
     const int32_t root = rel.lock(kRootSlot, r[kRoot]);
