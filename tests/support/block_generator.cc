@@ -409,64 +409,99 @@ void BlockGenerator::fill_group(Block& block) {
 void BlockGenerator::fill_relation(Block& block, const BlockType& type) {
   KindCode code = classify(type.kind_code);
   auto length = static_cast<size_t>(code.entry_length);
+  const RelationOptions& shape = options_.relations;
   size_t count = 0;
-  uint64_t pick = below(100);
-  if (pick < 10) {
-    count = 0;
-  } else if (pick < 70) {
-    count = static_cast<size_t>(between(1, 50));
-  } else if (pick < 95) {
-    count = static_cast<size_t>(between(51, 400));
+  if (shape.min_words >= 0 && shape.max_words >= shape.min_words) {
+    const auto words = static_cast<size_t>(between(shape.min_words, shape.max_words));
+    count = std::max<size_t>(1, words / length);
   } else {
-    count = static_cast<size_t>(between(401, 3000));
+    uint64_t pick = below(100);
+    if (pick < 10) {
+      count = 0;
+    } else if (pick < 70) {
+      count = static_cast<size_t>(between(1, 50));
+    } else if (pick < 95) {
+      count = static_cast<size_t>(between(51, 400));
+    } else {
+      count = static_cast<size_t>(between(401, 3000));
+    }
+    count = std::min(count, std::max<size_t>(1, kMaxBodyWords / length));
   }
-  count = std::min(count, std::max<size_t>(1, kMaxBodyWords / length));
 
-  // Keys: the unique word of every entry, in one of four orders.
-  enum class Order { kAscending, kDescending, kScattered, kSplit };
-  uint64_t order_pick = below(100);
-  Order order = order_pick < 40   ? Order::kAscending
-                : order_pick < 60 ? Order::kDescending
-                : order_pick < 90 ? Order::kScattered
-                                  : Order::kSplit;
+  // Keys: the unique word of every entry, in one of the orders.
+  KeyOrder order;
+  if (!shape.orders.empty()) {
+    order = shape.orders[below(shape.orders.size())];
+  } else {
+    uint64_t order_pick = below(100);
+    order = order_pick < 40   ? KeyOrder::kAscending
+            : order_pick < 60 ? KeyOrder::kDescending
+            : order_pick < 90 ? KeyOrder::kScattered
+                              : KeyOrder::kSplit;
+  }
   const auto base = static_cast<int32_t>(between(-100000, 100000));
   const auto step = static_cast<int32_t>(between(1, 1000));
   const auto multiplier = static_cast<int32_t>(between(0, kScatterMask) | 1);
   const auto offset = static_cast<int32_t>(between(0, kScatterMask));
+  // Clustered keys: runs that each ascend from their own start.
+  std::vector<int64_t> runs;
+  uint64_t run = 0;
+  if (order == KeyOrder::kClustered) {
+    runs.resize(static_cast<size_t>(between(2, 12)));
+    for (int64_t& start : runs) start = between(-kKeySpan / 2, kKeySpan / 4);
+  }
+  // Random keys of a relation keyed by word 1 also take the extremes of the word.
+  const bool full_range = code.key_type == 0 && order == KeyOrder::kRandom && chance(50);
   auto unique_key = [&](size_t i) -> int32_t {
     auto n = static_cast<int32_t>(i);
     switch (order) {
-      case Order::kAscending:
+      case KeyOrder::kAscending:
         return base + n * step;
-      case Order::kDescending:
+      case KeyOrder::kDescending:
         return base - n * step;
-      case Order::kScattered: {
+      case KeyOrder::kScattered: {
         // An odd multiplier permutes the residues modulo 2^30.
         uint32_t r = (static_cast<uint32_t>(multiplier) * static_cast<uint32_t>(n) +
                       static_cast<uint32_t>(offset)) &
                      static_cast<uint32_t>(kScatterMask);
         return static_cast<int32_t>(r) - kKeySpan / 2;
       }
-      case Order::kSplit: {
+      case KeyOrder::kSplit: {
         // Keys from 0 up, then keys below -200 downwards, so that new low keys
         // arrive at blocks holding both kinds.
         auto half = static_cast<int32_t>(count / 2);
         return n < half ? n : kSplitKeyLimit - 1 - 2 * (n - half);
       }
+      case KeyOrder::kRandom:
+        if (full_range && chance(2)) return chance(50) ? std::numeric_limits<int32_t>::min() : std::numeric_limits<int32_t>::max();
+        return full_range ? static_cast<int32_t>(static_cast<uint32_t>(rng_()))
+                          : static_cast<int32_t>(between(-kKeySpan / 2, kKeySpan / 2));
+      case KeyOrder::kClustered: {
+        // Bursts of one run at a time; now and then a step back into what it just wrote.
+        if (chance(5)) run = below(runs.size());
+        if (chance(10)) return static_cast<int32_t>(runs[run] - between(0, 30));
+        runs[run] += between(1, 3);
+        return static_cast<int32_t>(runs[run]);
+      }
+      case KeyOrder::kDuplicates:
+        return base + static_cast<int32_t>(between(0, static_cast<int64_t>(count / 3)));
     }
     return n;
   };
   // Multi-word keys: the leading key words from a few values (fixed per block
-  // when the order is monotonic), the last key word unique.
+  // when the order is monotonic), the last key word unique. With repeating
+  // keys the leading words take only two values, so that whole keys repeat.
   const int key_words = code.key_type == 0 ? 1 : code.key_type;
   std::vector<int32_t> prefix(static_cast<size_t>(key_words - 1));
   for (int32_t& w : prefix) w = static_cast<int32_t>(between(-1, 3));
-  const bool monotonic = order != Order::kScattered;
+  const bool monotonic = order == KeyOrder::kAscending || order == KeyOrder::kDescending ||
+                         order == KeyOrder::kSplit;
+  const int64_t prefix_high = order == KeyOrder::kDuplicates ? 0 : 3;
 
   for (size_t i = 0; i < count; ++i) {
     for (int w = 0; w < key_words - 1; ++w) {
       int32_t word = monotonic ? prefix[static_cast<size_t>(w)]
-                               : static_cast<int32_t>(between(-1, 3));
+                               : static_cast<int32_t>(between(-1, prefix_high));
       block.body.push_back(Item::integer(word));
     }
     block.body.push_back(Item::integer(unique_key(i)));

@@ -18,7 +18,9 @@
 //   - entries and records of 1 word up to nearly a block (block_words - 5,
 //     and never above 9999);
 //   - relations with key type 0 (K = L): unique integer keys in word 1, in
-//     ascending, descending or scattered order, some runs below -200;
+//     ascending, descending or scattered order, some runs below -200; or, when
+//     asked for, in random or clustered order or with keys that repeat (a later
+//     entry of a key replaces the earlier one);
 //   - relations with a key of k = 1..6 words (K = q * 10000 + L, q mod 10 = k,
 //     q >= 10 for some types): the last key word unique, the others from a
 //     few values; some types keep at most two words beyond the key;
@@ -52,6 +54,28 @@ struct BlockMix {
   int multikey = 2;
 };
 
+// Orders in which the unique key words of a relation's entries arrive.
+enum class KeyOrder {
+  kAscending,
+  kDescending,
+  kScattered,   // an odd multiplier walking the residues modulo 2^30
+  kSplit,       // 0 upwards, then below -200 downwards
+  kRandom,      // drawn independently (repeats are rare)
+  kClustered,   // bursts of several runs, each ascending from its own start, with steps back
+  kDuplicates,  // drawn from a range of a third of the entries: most keys come again
+};
+
+// How relations are made. The defaults keep the streams that earlier versions made (the shipped
+// example among them): one of the first four orders, and the usual spread of sizes.
+struct RelationOptions {
+  // When not empty, each relation takes one of these orders (all equally likely).
+  std::vector<KeyOrder> orders;
+  // When both are set, each relation's body has about min_words .. max_words words (whole
+  // entries, at least one).
+  int64_t min_words = -1;
+  int64_t max_words = -1;
+};
+
 struct GeneratorOptions {
   uint64_t seed = 1;
   // Words per XDB block (|B| of the header line, 1024 for B = 0): entries and
@@ -61,6 +85,7 @@ struct GeneratorOptions {
   bool ddl = true;              // start with the DDL block
   bool large_groups = true;     // now and then a group beyond one reader chunk
   BlockMix mix;
+  RelationOptions relations;
 };
 
 class BlockGenerator {

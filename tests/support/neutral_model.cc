@@ -1,6 +1,7 @@
 #include "tests/support/neutral_model.h"
 
 #include <bit>
+#include <map>
 #include <stdexcept>
 
 namespace support {
@@ -151,6 +152,24 @@ std::vector<int32_t> Block::entry_words(size_t index) const {
     word += static_cast<size_t>(item.word_count());
   }
   if (out.size() != length) throw std::out_of_range("entry does not end on an item boundary");
+  return out;
+}
+
+std::vector<std::vector<int32_t>> Block::stored_entries() const {
+  const KindCode c = code();
+  if (kind() != BlockKind::kRelation || c.entry_length <= 0) return {};
+  const auto length = static_cast<size_t>(c.entry_length);
+  const auto key_words = static_cast<std::ptrdiff_t>(c.key_type == 0 ? 1 : c.key_type);
+  const std::vector<int32_t> words = body_words();
+  std::map<std::vector<int32_t>, std::vector<int32_t>> by_key;
+  for (size_t at = 0; at + length <= words.size(); at += length) {
+    const auto first = words.begin() + static_cast<std::ptrdiff_t>(at);
+    by_key[std::vector<int32_t>(first, first + key_words)] =
+        std::vector<int32_t>(first, first + static_cast<std::ptrdiff_t>(length));
+  }
+  std::vector<std::vector<int32_t>> out;
+  out.reserve(by_key.size());
+  for (auto& [key, entry] : by_key) out.push_back(std::move(entry));
   return out;
 }
 

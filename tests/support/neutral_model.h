@@ -129,6 +129,12 @@ struct Block {
   // Relations: number of entries and the words of entry i (0-based).
   size_t entry_count() const;
   std::vector<int32_t> entry_words(size_t index) const;
+
+  // Relations: the entries a database holds once the body's entries have been written in order.
+  // An entry whose key (word 1, or the first key-type words) came before replaces the earlier
+  // one; words after the last whole entry are not an entry. Ordered by key, word by word as
+  // signed integers.
+  std::vector<std::vector<int32_t>> stored_entries() const;
 };
 
 // The word counts of the chunks a reader fills from a group body when it asks
