@@ -1,6 +1,6 @@
 #pragma once
-// Dictionaries for tests: keys from a name and qualifiers, insertion with a descriptor derived
-// from the key, and what the walker finds.
+// Dictionaries for tests: keys from a name and qualifiers, their order, insertion with a
+// descriptor derived from the key, and what the walker finds.
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,21 @@ inline Key key(std::string name, std::vector<int32_t> qualifiers = {}) {
   return k;
 }
 inline Key key(int32_t q) { return key("GROUP", {q}); }
-inline bool by_key(const Key& a, const Key& b) { return dict::DICCMP(a.data(), b.data()) < 0; }
+// The key order written out from its rule, apart from DICCMP, so that tests that sort their
+// expected keys do not take the order from the code they test: the 8 name bytes as unsigned bytes
+// from the first on, then the ten qualifiers as signed integers in turn.
+inline bool by_key(const Key& a, const Key& b) {
+  unsigned char name_a[8], name_b[8];
+  std::memcpy(name_a, a.data(), 8);
+  std::memcpy(name_b, b.data(), 8);
+  for (int i = 0; i < 8; ++i) {
+    if (name_a[i] != name_b[i]) return name_a[i] < name_b[i];
+  }
+  for (int q = 2; q < 12; ++q) {
+    if (a[q] != b[q]) return a[q] < b[q];
+  }
+  return false;
+}
 
 // The descriptor written for a key, with the sequence number `sequence` in word 1.
 inline std::vector<int32_t> descriptor_for(const Key& k, int32_t words, int32_t sequence = 0) {
