@@ -54,7 +54,6 @@ TEST_P(Regressions, ConvertsSoundAndHoldsWhatTheFileHolds) {
   for (std::size_t i = 0; i < std::min<std::size_t>(comparison.differences.size(), 10); ++i) {
     ADD_FAILURE() << comparison.differences[i];
   }
-  EXPECT_EQ(comparison.blocks, static_cast<int64_t>(neutral.blocks.size()));
   fs::remove_all(dir);
 }
 
