@@ -36,6 +36,9 @@ class Walker {
       // The blocks of an empty dictionary are written by its first insertion.
       if (g_.DICNSI[u_] != 1) problem("empty dictionary with DICNSI " + str(g_.DICNSI[u_]) + ", expected 1");
       if (g_.DICNDB[u_] != 1) problem("empty dictionary with DICNDB " + str(g_.DICNDB[u_]) + ", expected 1");
+      for (int32_t block : {g_.DICTPI[u_], g_.DICFDB[u_], g_.DICFSI[u_]}) {
+        if (block > kHeaderBlock && block <= g_.USDBKS[u_] && seen_.insert(block).second) out_.blocks.push_back(block);
+      }
       return;
     }
     const std::vector<int32_t> pi = read(g_.DICTPI[u_], kPrimaryIndexType, "DICTPI");
@@ -73,6 +76,7 @@ class Walker {
       problem(named_by + " names block " + str(block) + ", which the walk has already reached");
       return {};
     }
+    out_.blocks.push_back(block);
     int32_t addr = 0;
     DICBLK(ctx_, u_, block, addr);
     const int32_t* words = ctx_.words(addr, bufsz_);

@@ -40,6 +40,9 @@ struct DictionaryWalk {
   int64_t entries = 0;                // entries visited
   int32_t secondary_blocks = 0;       // secondary index blocks read
   int32_t data_blocks = 0;            // dictionary data blocks read
+  // Every block of the file the walk took as a dictionary block (whatever it held); for an empty
+  // dictionary, the blocks the header names for it.
+  std::vector<int32_t> blocks;
 };
 
 // Walks the dictionary of unit DBNUM and calls `visit` (when given) for every entry, in key order.

@@ -28,6 +28,7 @@ bool fetch(dbio::Context& ctx, int32_t unit, int32_t block, std::vector<int32_t>
                          std::to_string(g.USDBKS[unit]) + " blocks)");
     return false;
   }
+  c.reached.push_back(block);
   int32_t addr = 0;
   dbio::PAGFET(ctx, unit, block, addr);
   const int32_t bufsz = g.BUFSZ[unit];
@@ -435,13 +436,13 @@ Content read_data_block(dbio::Context& ctx, int32_t unit, const int32_t* key, in
   int32_t ierr = 0;
   dict::DICRDR(ctx, unit, key, d.data(), ierr);
   kind = ierr == 0 ? d[1] : 0;
-  if (ierr != 0) return Content{{}, 0, {"no dictionary entry for the key"}};
+  if (ierr != 0) return Content{{}, 0, {"no dictionary entry for the key"}, {}};
   switch (d[1]) {
     case kGroup: return read_group(ctx, unit, key, d.data());
     case kSingleRecord: return read_record(ctx, unit, key, d.data());
     case kIntegerKeyed: return read_integer_keyed(ctx, unit, key, d.data());
     case kMultiKey: return read_multikey(ctx, unit, key, d.data());
-    default: return Content{{}, 0, {"kind " + std::to_string(d[1]) + " cannot be read yet"}};
+    default: return Content{{}, 0, {"kind " + std::to_string(d[1]) + " cannot be read yet"}, {}};
   }
 }
 

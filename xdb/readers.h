@@ -16,6 +16,7 @@ struct Content {
   std::vector<int32_t> words;         // group data, the record, or the entries in key order
   int32_t blocks = 0;                 // blocks visited
   std::vector<std::string> problems;  // empty when the structure is sound
+  std::vector<int32_t> reached;       // every block read, in reading order (again each time it is read again)
 };
 
 // Reads the data block whose descriptor (DBDLEN words, as DICRDR returns it) is given.
