@@ -152,7 +152,9 @@ TEST_F(WriteFailure, XdbThatCannotGrowStopsTheRunWithTheBlockIoMessage) {
   EXPECT_EQ(count(run.messages, kWriteFailureHead), count(run.messages, kFileTooLarge));
   EXPECT_EQ(run.output, " FATAL ERROR DETECTED\n");
   // Nothing was written beyond the limit (whether a file is left at all is not this test's concern).
-  if (std::filesystem::exists(path("limited.xdb"))) EXPECT_LE(std::filesystem::file_size(path("limited.xdb")), limit);
+  if (std::filesystem::exists(path("limited.xdb"))) {
+    EXPECT_LE(std::filesystem::file_size(path("limited.xdb")), limit);
+  }
   // The stopped run lets the XDB's file go, as the end of the process would.
   EXPECT_EQ(run.files_left_open, 0);
 }
