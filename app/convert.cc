@@ -9,7 +9,6 @@
 #include "neutral/items.h"
 #include "platform/format.h"
 #include "xdb/close.h"
-#include "dict/dictionary.h"
 #include "xdb/datablocks.h"
 
 namespace app {
@@ -28,7 +27,7 @@ constexpr int32_t kKindScale = 10000;
 // The loop's working storage, one instance for the run.
 class Converter {
  public:
-  Converter(dbio::Context& ctx, neutral::Stream& stream, std::ostream* listing, int32_t unit, int32_t ddlcfg)
+  Converter(xdb::Context& ctx, neutral::Stream& stream, std::ostream* listing, int32_t unit, int32_t ddlcfg)
       : ctx_(ctx), stream_(stream), out_(ctx.units.msg()), listing_(listing), unit_(unit), ddlcfg_(ddlcfg),
         buffer_(kChunkWords + 1) {}
 
@@ -70,7 +69,7 @@ class Converter {
   void relation(int32_t length, int32_t key_type, int32_t key_flag);
   bool load_ddl();  // false: a fatal condition ends the loop
 
-  dbio::Context& ctx_;
+  xdb::Context& ctx_;
   neutral::Stream& stream_;
   std::ostream& out_;
   std::ostream* listing_;
@@ -258,7 +257,7 @@ bool Converter::load_ddl() {
   if (s.BASELP < s.BASRML) ctx_.W(s.BASELP) = 0;  // never over the object index behind the area
 
   std::array<int32_t, 14> entry{};
-  dict::DICRDR(ctx_, unit_, header_.data(), entry.data(), ierr);
+  xdb::DICRDR(ctx_, unit_, header_.data(), entry.data(), ierr);
   if (ierr != 0) {
     fatal("ERROR OCCURRED CONFIGURING THE DATA DEFINITION OBJECT");
     return false;
@@ -312,7 +311,7 @@ bool Converter::run() {
 
 }  // namespace
 
-bool CVTDRV(dbio::Context& ctx, neutral::Stream& stream, std::ostream* listing, int32_t DBNUM, int32_t DDLCFG) {
+bool CVTDRV(xdb::Context& ctx, neutral::Stream& stream, std::ostream* listing, int32_t DBNUM, int32_t DDLCFG) {
   Converter converter(ctx, stream, listing, DBNUM, DDLCFG);
   const bool completed = converter.run();
   int32_t ierr = 0;

@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <ostream>
 
-#include "dbio/context.h"
+#include "xdb/database.h"
 #include "neutral/stream.h"
 
 namespace app {
@@ -26,6 +26,6 @@ namespace app {
 // Converts every block of the neutral data into unit DBNUM, then closes the XDB and the neutral
 // input. `listing` is the listing unit (null: no listing). DDLCFG is the DDL room of the pool.
 // Returns false when the loop ended on a fatal condition (the XDB is closed all the same).
-bool CVTDRV(dbio::Context& ctx, neutral::Stream& stream, std::ostream* listing, int32_t DBNUM, int32_t DDLCFG);
+bool CVTDRV(xdb::Context& ctx, neutral::Stream& stream, std::ostream* listing, int32_t DBNUM, int32_t DDLCFG);
 
 }  // namespace app

@@ -6,8 +6,7 @@
 
 #include "app/convert.h"
 #include "app/poolsize.h"
-#include "bio/requests.h"
-#include "dbio/context.h"
+#include "xdb/database.h"
 #include "neutral/items.h"
 #include "neutral/stream.h"
 #include "platform/format.h"
@@ -165,7 +164,7 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
 
   // Paging pool.
   const PoolSizing pool = size_pool(B, F);
-  dbio::Context ctx(units);
+  xdb::Context ctx(units);
   int32_t status = 0;
   xdb::PAGSET(ctx, kMessageUnit, 1, pool.POOLEN, pool.PAGSIZ, pool.DDLCFG, 0, 0, status);
   if (status != 0) {
@@ -174,7 +173,7 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
     if (status == xdb::kPoolTooSmall) out << "     INSUFFICIENT MEMORY ALLOCATED FOR PAGING POOL.\n";
     platform::stop_run();
   }
-  if (run.debug) ctx.DBGFLG[1] = ctx.DBGFLG[dbio::kTraceBlocks] = true;
+  if (run.debug) xdb::trace_blocks(ctx);
 
   // The XDB.
   if (run.from_standard_input) {
@@ -218,10 +217,7 @@ int run_loadxdb(const CommandLine& command_line, platform::Units& units,
   // The block I/O library's debug lines and reports go where the run's own output goes, for the
   // run only: afterwards they go back to the standard streams, since the caller's may not outlive
   // the run while the library serves the whole process.
-  bio::set_output_streams(units.output, units.message);
-  struct StandardStreamsAfterwards {
-    ~StandardStreamsAfterwards() { bio::set_output_streams(&std::cout, &std::cerr); }
-  } standard_streams_afterwards;
+  const xdb::BlockIoStreams block_io_streams(units);
   try {
     main_program(command_line, units, standard_input);
   } catch (const platform::RunStop& stop) {

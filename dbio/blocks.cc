@@ -7,10 +7,10 @@
 #include "dbio/bridge.h"
 #include "dbio/convert.h"
 #include "dbio/pool.h"
-#include "dict/datamgr.h"
+#include "dbio/datamgr.h"
 #include "platform/format.h"
 #include "platform/stop.h"
-#include "xdb/messages.h"
+#include "dbio/messages.h"
 
 namespace dbio {
 
@@ -28,9 +28,9 @@ int32_t type_of(int32_t code) { return code > 100 ? code % 100 : code; }
 
 // The unit checks shared by BLKGET and BLKRET: range, open, open for writing.
 void check_unit(Context& ctx, int32_t u, int32_t block, const char* routine) {
-  if (u < 1 || u > kUnits) xdb::DIOMSG(ctx, 1, routine, u);
-  if (ctx.grdblk.DBOPND[u] == 0) xdb::DIOMSG(ctx, 2, routine, u);
-  if (ctx.grdblk.DBOPND[u] == 1) xdb::DIOMSG(ctx, 3, routine, block, u);
+  if (u < 1 || u > kUnits) dbio::DIOMSG(ctx, 1, routine, u);
+  if (ctx.grdblk.DBOPND[u] == 0) dbio::DIOMSG(ctx, 2, routine, u);
+  if (ctx.grdblk.DBOPND[u] == 1) dbio::DIOMSG(ctx, 3, routine, block, u);
 }
 
 // Takes the last entry of a released block's list; false when the list is empty or its count
@@ -59,7 +59,7 @@ void BLKGET(Context& ctx, int32_t DBNUM, int32_t& BLOCK, int32_t& ADDR) {
   const int32_t u = DBNUM;
   check_unit(ctx, u, BLOCK, "BLKGET  ");
   if (g.DEDBKS[u] == 0) {
-    if (g.USDBKS[u] >= g.MAXBKS[u]) xdb::DIOMSG(ctx, 4, "BLKGET  ", u);
+    if (g.USDBKS[u] >= g.MAXBKS[u]) dbio::DIOMSG(ctx, 4, "BLKGET  ", u);
     g.FREBKS[u] -= 1;
     g.USDBKS[u] += 1;
     BLOCK = g.USDBKS[u];
@@ -68,7 +68,7 @@ void BLKGET(Context& ctx, int32_t DBNUM, int32_t& BLOCK, int32_t& ADDR) {
     int32_t head = g.DEDBKS[u], addr = 0;
     PAGFET(ctx, u, head, addr);
     int32_t type = type_of(ctx.W(addr));
-    if (type == kPrimaryIndexType) xdb::DIOMSG(ctx, 9, "BLKGET  ", u);
+    if (type == kPrimaryIndexType) dbio::DIOMSG(ctx, 9, "BLKGET  ", u);
     int32_t listed = 0;
     if (type == kRootType && take_listed(ctx, u, head, addr, kRootCountWord, kRootListWord, listed)) {
       // A level-2 block of the released root becomes the head of the chain, behind it the root.
@@ -110,10 +110,10 @@ void BLKRET(Context& ctx, int32_t DBNUM, int32_t FIRST, int32_t LAST) {
       break;
     }
   }
-  if (!cached && s.LOCKED != 0) dict::DATREL(ctx, u, f);
+  if (!cached && s.LOCKED != 0) dbio::DATREL(ctx, u, f);
   int32_t target = f;
   if (LAST > 0) {
-    if (s.LOCKED != 0) dict::DATREL(ctx, u, l);
+    if (s.LOCKED != 0) dbio::DATREL(ctx, u, l);
     target = l;
   }
   int32_t addr = 0;
@@ -138,7 +138,7 @@ void BLKRD(Context& ctx, int32_t DBNUM, int32_t BLOCK, int64_t BUFFER, int32_t L
   if (iret != 0) {
     bool fatal = false;
     BIOMSG(ctx, u, iret, bio::READ, b, "BLKRD", fatal);
-    if (fatal) xdb::DIOMSG(ctx, kBlockIoFailed, "BLKRD");
+    if (fatal) dbio::DIOMSG(ctx, kBlockIoFailed, "BLKRD");
   }
   if (!native && BLOCK > 0) BLKFIX(ctx, kRead, u, b, EXCH, BUFFER, LENGTH);
 }
@@ -174,7 +174,7 @@ void BLKWRT(Context& ctx, int32_t DBNUM, int32_t BLOCK, int64_t BUFFER, int32_t 
   if (iret != 0) {
     bool fatal = false;
     BIOMSG(ctx, u, iret, bio::WRITE, b, "BLKWRT", fatal);
-    if (fatal) xdb::DIOMSG(ctx, kBlockIoFailed, "BLKWRT");
+    if (fatal) dbio::DIOMSG(ctx, kBlockIoFailed, "BLKWRT");
   }
 }
 

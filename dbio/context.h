@@ -89,6 +89,10 @@ class Context {
   // Set while a fatal message writes the pool back, so that a failure in that flush stops the run
   // instead of flushing again.
   bool flushing_for_message = false;
+  // Writes every modified page back before a fatal message stops the run. The layer that opens
+  // and closes databases installs it when it configures the pool; until then there is nothing to
+  // write.
+  void (*flush_before_stop)(Context&) = nullptr;
 
   // Element-type tables: code and word count of element type t = 1..20.
   std::array<std::array<char, 2>, 21> TYPCOD{};

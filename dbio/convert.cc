@@ -13,7 +13,7 @@
 #include "dbio/bridge.h"
 #include "dbio/names.h"
 #include "dbio/pool.h"
-#include "xdb/messages.h"
+#include "dbio/messages.h"
 
 namespace dbio {
 
@@ -377,7 +377,7 @@ class BlockWalk {
   int32_t word(int64_t k) { return k >= 1 && k <= length_ ? ctx_.W(native_ + k - 1) : 0; }
 
   [[noreturn]] void inconsistent(int32_t object) {
-    xdb::DIOMSG(ctx_, kConversionFailed, kRoutine, object);
+    dbio::DIOMSG(ctx_, kConversionFailed, kRoutine, object);
     std::abort();  // DIOMSG does not return for a fatal code
   }
 
@@ -450,7 +450,7 @@ const Runs& BlockWalk::plan(DdlObject& o) {
   if (o.plan.total < o.entry_length) {
     const int32_t object_and_length[2] = {o.number, o.entry_length};
     const int32_t described = static_cast<int32_t>(o.plan.total);
-    xdb::DIOMSG(ctx_, kListTooShort, kRoutine, object_and_length, &described);
+    dbio::DIOMSG(ctx_, kListTooShort, kRoutine, object_and_length, &described);
     std::abort();
   }
   return o.plan;

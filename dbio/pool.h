@@ -41,6 +41,12 @@ inline int32_t page_buffer(Context& ctx, int32_t p) { return ctx.W(ctx.sysfil.BA
 // all pages, none in use; no page is locked; every slot is empty. Buffer indices are not touched.
 void reset_chains(Context& ctx);
 
+// Forgets the pages of unit DBNUM: when no other unit has pages, every page and slot returns to
+// its never-used state (reset_chains); otherwise the unit's pages and dictionary-cache slots are
+// emptied while the locked and cached pages of the other units stay where they are, and the page
+// chain is rebuilt from the other units' pages (in page order) followed by the never-used ones.
+void forget_unit_pages(Context& ctx, int32_t DBNUM);
+
 // Puts page p (taken off a cache slot or the locked chain) at the head of the page chain.
 void push_page_to_head(Context& ctx, int32_t p);
 

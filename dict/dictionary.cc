@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "dbio/pool.h"
-#include "xdb/messages.h"
+#include "dbio/messages.h"
 
 namespace dict {
 
@@ -216,8 +216,8 @@ int64_t dictionary_lookup(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY)
 }
 
 void DICRDR(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t* ENTRY, int32_t& IERR) {
-  if (DBNUM < 1 || DBNUM > dbio::kUnits) xdb::DIOMSG(ctx, 1, "DICRDR  ", DBNUM);
-  if (ctx.grdblk.DBOPND[DBNUM] == 0) xdb::DIOMSG(ctx, 2, "DICRDR  ", DBNUM);
+  if (DBNUM < 1 || DBNUM > dbio::kUnits) dbio::DIOMSG(ctx, 1, "DICRDR  ", DBNUM);
+  if (ctx.grdblk.DBOPND[DBNUM] == 0) dbio::DIOMSG(ctx, 2, "DICRDR  ", DBNUM);
   const int64_t entry = dictionary_lookup(ctx, DBNUM, KEY);
   if (entry == 0) {
     IERR = 1;

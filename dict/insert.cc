@@ -10,7 +10,7 @@
 #include "dict/dictionary.h"
 #include "platform/format.h"
 #include "platform/stop.h"
-#include "xdb/messages.h"
+#include "dbio/messages.h"
 
 namespace dict {
 
@@ -96,7 +96,7 @@ class Insertion {
 
   // Code 6 is fatal: DIOMSG stops the run and does not come back.
   [[noreturn]] void overflow() {
-    xdb::DIOMSG(ctx_, kPrimaryOverflow, "DICINS  ", u_);
+    dbio::DIOMSG(ctx_, kPrimaryOverflow, "DICINS  ", u_);
     platform::stop_run();
   }
 
@@ -405,8 +405,8 @@ class Insertion {
 }  // namespace
 
 void DICINS(dbio::Context& ctx, int32_t DBNUM, int32_t* KEY, int32_t* ENTRY, int32_t& IERR) {
-  if (DBNUM < 1 || DBNUM > dbio::kUnits) xdb::DIOMSG(ctx, 1, "DICINS  ", DBNUM);
-  if (ctx.grdblk.DBOPND[DBNUM] == 0) xdb::DIOMSG(ctx, 2, "DICINS  ", DBNUM);
+  if (DBNUM < 1 || DBNUM > dbio::kUnits) dbio::DIOMSG(ctx, 1, "DICINS  ", DBNUM);
+  if (ctx.grdblk.DBOPND[DBNUM] == 0) dbio::DIOMSG(ctx, 2, "DICINS  ", DBNUM);
   ENTRY[0] = ctx.grdblk.INFINU[DBNUM] + 1;
   Insertion insertion(ctx, DBNUM, KEY, ENTRY);
   IERR = insertion.run() ? 0 : 1;

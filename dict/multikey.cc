@@ -8,7 +8,7 @@
 
 #include "dbio/blocks.h"
 #include "dbio/pool.h"
-#include "dict/datamgr.h"
+#include "dbio/datamgr.h"
 
 namespace dict {
 
@@ -153,7 +153,7 @@ class MultiKey {
   int32_t lock(const Slot& s, int32_t block) {
     if (r[s.block_word] == block && r[s.addr_word] != 0) return r[s.addr_word];
     int32_t addr = r[s.addr_word];
-    DATMGR(ctx, unit, block, addr);
+    dbio::DATMGR(ctx, unit, block, addr);
     r[s.addr_word] = addr;
     r[s.block_word] = block;
     r[kFlags] &= ~s.flag;

@@ -6,9 +6,9 @@
 #include "dbio/blocks.h"
 #include "dbio/names.h"
 #include "dbio/pool.h"
-#include "dict/datamgr.h"
+#include "dbio/datamgr.h"
 #include "dict/dictionary.h"
-#include "xdb/messages.h"
+#include "dbio/messages.h"
 
 namespace dict {
 
@@ -49,7 +49,7 @@ class Relation {
   int32_t lock(const Slot& s, int32_t block) {
     if (r[s.block_word] == block && r[s.addr_word] != 0) return r[s.addr_word];
     int32_t addr = r[s.addr_word];
-    DATMGR(ctx, unit, block, addr);
+    dbio::DATMGR(ctx, unit, block, addr);
     r[s.addr_word] = addr;
     r[s.block_word] = block;
     r[kFlags] &= ~s.flag;
@@ -239,7 +239,7 @@ void WRTLST(dbio::Context& ctx, int32_t LFN, const int32_t* ENTRY) {
   rel.at(kLevel2Slot, kLevel2Pairs) = key;
   rel.at(kLevel2Slot, kLevel2Pairs + 1) = new_block;
   rel.mark(kLevel2Slot);
-  if (2 * int64_t{c} + 27 > rel.bufsz) xdb::DIOMSG(ctx, 6, "WRTLST  ", rel.unit);
+  if (2 * int64_t{c} + 27 > rel.bufsz) dbio::DIOMSG(ctx, 6, "WRTLST  ", rel.unit);
   rel.at(kRootSlot, kRootPairs + 2 * int64_t{c}) = key;
   rel.at(kRootSlot, kRootPairs + 2 * int64_t{c} + 1) = level2_block;
   rel.at(kRootSlot, kRootPairCount) = c + 1;
@@ -386,7 +386,7 @@ void SPLIT1(dbio::Context& ctx, int32_t LFN, int32_t /*BLK1*/, int32_t /*BLK2*/,
   }
   if (new_level2 != 0) {
     const int32_t c = rel.at(kRootSlot, kRootPairCount);
-    if (2 * int64_t{c} + 27 > rel.bufsz) xdb::DIOMSG(ctx, 6, "SPLIT1  ", rel.unit);
+    if (2 * int64_t{c} + 27 > rel.bufsz) dbio::DIOMSG(ctx, 6, "SPLIT1  ", rel.unit);
     int32_t* pairs = rel.span(r[kRootSlot.addr_word], kRootPairs, 2 * int64_t{c + 1});
     int32_t p = 1, nf = 1;
     INTSRC(new_level2_first_key, pairs, 2, c, p, nf);

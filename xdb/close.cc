@@ -11,7 +11,7 @@
 #include "dbio/bridge.h"
 #include "dbio/pool.h"
 #include "xdb/datablocks.h"
-#include "xdb/messages.h"
+#include "dbio/messages.h"
 
 namespace xdb {
 
@@ -26,77 +26,6 @@ namespace {
 constexpr int32_t kNativeLayout = 1;
 constexpr int32_t kHeaderWords = 18;
 
-// Frees the pages of one unit while other units keep theirs: locked and cached pages of the other
-// units stay where they are; the page chain is rebuilt from the other units' remaining pages (in
-// page order), followed by every page without a block as never-used pages.
-void free_unit_pages(dbio::Context& ctx, int32_t unit) {
-  auto& s = ctx.sysfil;
-  std::vector<char> held(static_cast<std::size_t>(s.NOFP) + 1, 0);  // locked or cached: stays
-  for (int32_t p = s.LOCKED, steps = 0; p > 0 && steps <= s.NOFP; p = down_link(ctx, p), ++steps) held[p] = 1;
-
-  // Dictionary cache: slots of this unit are emptied; the others move to the front in list order.
-  std::vector<int32_t> kept;
-  for (int32_t i = s.DLSTR, steps = 0; i > 0 && steps <= s.NPDICT; ++steps) {
-    int32_t page = ctx.W(s.DBASEP + i);
-    if (page > 0 && std::abs(page_unit(ctx, page)) != unit) kept.push_back(page);
-    int32_t link = ctx.W(s.DBASEL + i);
-    if (link < 1) break;
-    i = link;
-  }
-  const int32_t used = static_cast<int32_t>(kept.size());
-  for (int32_t i = 1; i <= s.NPDICT; ++i) {
-    if (i <= used) {
-      ctx.W(s.DBASEP + i) = kept[i - 1];
-      held[kept[i - 1]] = 1;
-      ctx.W(s.DBASEL + i) = i < used ? i + 1 : (used == s.NPDICT ? 0 : i + 1);
-    } else {
-      ctx.W(s.DBASEP + i) = 0;
-      ctx.W(s.DBASEL + i) = i == s.NPDICT ? -1 : -(i + 1);
-    }
-  }
-  s.DLSTR = 1;
-
-  for (int32_t p = 1; p <= s.NOFP; ++p) {
-    if (std::abs(page_unit(ctx, p)) == unit) {
-      page_unit(ctx, p) = 0;
-      page_block(ctx, p) = 0;
-    }
-  }
-  std::vector<int32_t> chain, blockless;
-  for (int32_t p = 1; p <= s.NOFP; ++p) {
-    if (held[p]) continue;
-    (page_unit(ctx, p) != 0 ? chain : blockless).push_back(p);
-  }
-  // Page 1 is kept in use when possible: the chain's first page moves into it.
-  if (!chain.empty() && page_unit(ctx, 1) == 0 && !held[1]) {
-    int32_t from = chain.front();
-    std::memcpy(ctx.words(page_buffer(ctx, 1), s.PAGSIZ), ctx.words(page_buffer(ctx, from), s.PAGSIZ),
-                static_cast<std::size_t>(s.PAGSIZ) * 4);
-    page_unit(ctx, 1) = page_unit(ctx, from);
-    page_block(ctx, 1) = page_block(ctx, from);
-    page_unit(ctx, from) = 0;
-    page_block(ctx, from) = 0;
-    chain.front() = 1;
-    std::erase(blockless, 1);
-    blockless.push_back(from);
-    std::sort(blockless.begin(), blockless.end());
-  }
-  int32_t previous = 0;
-  for (int32_t p : chain) {
-    if (previous) down_link(ctx, previous) = p;
-    up_link(ctx, p) = previous;
-    previous = p;
-  }
-  s.LSTUSD = previous;
-  for (std::size_t i = 0; i < blockless.size(); ++i) {
-    int32_t p = blockless[i];
-    if (previous) down_link(ctx, previous) = previous == s.LSTUSD ? p : -p;
-    up_link(ctx, p) = previous;
-    previous = p;
-  }
-  if (previous) down_link(ctx, previous) = previous == s.LSTUSD ? 0 : -1;
-  s.FREE = !chain.empty() ? chain.front() : (!blockless.empty() ? blockless.front() : 0);
-}
 
 }  // namespace
 
@@ -130,7 +59,6 @@ void PAGFLS(dbio::Context& ctx) {
 }
 
 void PAGDBF(dbio::Context& ctx, int32_t DBNUM) {
-  auto& s = ctx.sysfil;
   auto& f = ctx.grfist;
   bool closed_any = false;
   for (int32_t k = 1; k <= f.count && k <= dbio::kLogicalFiles; ++k) {
@@ -141,19 +69,7 @@ void PAGDBF(dbio::Context& ctx, int32_t DBNUM) {
     closed_any = true;
   }
   if (closed_any) PAGFLS(ctx);
-  if (s.NOFP < 1) return;
-  int32_t mine = 0, others = 0;
-  for (int32_t p = 1; p <= s.NOFP; ++p) {
-    int32_t u = std::abs(page_unit(ctx, p));
-    if (u == DBNUM) ++mine;
-    else if (u != 0) ++others;
-  }
-  if (mine == 0) return;
-  if (others == 0) {
-    dbio::reset_chains(ctx);
-  } else {
-    free_unit_pages(ctx, DBNUM);
-  }
+  dbio::forget_unit_pages(ctx, DBNUM);
 }
 
 void release_after_stop(dbio::Context& ctx, int32_t DBNUM) {

@@ -8,12 +8,12 @@
 
 #include "dbio/blocks.h"
 #include "dbio/pool.h"
-#include "dict/datamgr.h"
+#include "dbio/datamgr.h"
 #include "dict/dictionary.h"
 #include "dict/insert.h"
 #include "dict/multikey.h"
 #include "dict/relation.h"
-#include "xdb/messages.h"
+#include "dbio/messages.h"
 
 namespace xdb {
 
@@ -71,7 +71,7 @@ int32_t& word1(dbio::Context& ctx, const Record& r, int k) { return ctx.W(int64_
 // Locks `block` in the record's first slot, releasing what it held.
 void lock_first_slot(dbio::Context& ctx, Record& r, int32_t block) {
   int32_t addr = r[kAddr1];
-  dict::DATMGR(ctx, r[kUnit], block, addr);
+  dbio::DATMGR(ctx, r[kUnit], block, addr);
   r[kAddr1] = addr;
   r[kBlock1] = block;
   r[kFlags] &= ~kFlagBlock1;
@@ -351,7 +351,7 @@ void OPENRL(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t ENTLE
   claim(f, lfn);
   if (KEYTYP == 0) {
     int32_t addr = r[17];
-    dict::DATMGR(ctx, DBNUM, first_data, addr);
+    dbio::DATMGR(ctx, DBNUM, first_data, addr);
     r[17] = addr;
     r[18] = first_data;
     int32_t* block = ctx.words(addr, 4);
@@ -455,7 +455,7 @@ void CLOSGR(dbio::Context& ctx, int32_t& LFN) {
   }
   if (kind != kSingleRecord) {
     for (const auto& pair : kLockedPairs) {
-      if (r[pair[1]] != 0) dict::DATREL(ctx, unit, r[pair[1]]);
+      if (r[pair[1]] != 0) dbio::DATREL(ctx, unit, r[pair[1]]);
       r[pair[0]] = r[pair[1]] = 0;
     }
   }

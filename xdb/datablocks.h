@@ -40,8 +40,13 @@
 #include <cstdint>
 
 #include "dbio/context.h"
+#include "dict/dictionary.h"
 
 namespace xdb {
+
+// Looks a data block's key up and copies its descriptor (DBDLEN words) into ENTRY: IERR 0 found,
+// 1 not found.
+using dict::DICRDR;
 
 // Return codes beyond the listed ones: an entry or record that no block of the database can
 // hold is refused before anything is changed.

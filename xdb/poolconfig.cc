@@ -1,6 +1,7 @@
 #include "xdb/poolconfig.h"
 
 #include "dbio/pool.h"
+#include "xdb/close.h"
 
 namespace xdb {
 
@@ -51,6 +52,8 @@ void preset_shared_state(dbio::Context& ctx) {
 void PAGSET(dbio::Context& ctx, int32_t OUTPUT, int32_t START, int32_t LENGTH, int32_t PAGSIZ,
             int32_t DDLCFG, int32_t NDICT, int32_t /*SPARE*/, int32_t& IERR) {
   preset_shared_state(ctx);
+  // A fatal message writes the pool back through the close layer's flush.
+  ctx.flush_before_stop = &PAGFLS;
   auto& s = ctx.sysfil;
   auto fail = [&](int32_t code) {
     s.POOLEN = s.PAGSIZ = s.NOFP = 0;

@@ -9,7 +9,7 @@
 
 #include "dbio/pool.h"
 #include "dbio/poolcheck.h"
-#include "dict/datamgr.h"
+#include "dbio/datamgr.h"
 #include "tests/dict/dictionary_fixture.h"
 
 namespace {
@@ -30,7 +30,7 @@ TEST_P(Damaged, IsReported) {
   ASSERT_EQ(db.open(1, 100, 300, "damaged.xdb"), 0);
   for (int32_t q = 1; q <= 60; ++q) ASSERT_EQ(insert(db, key(q)), 0);
   int32_t addr = 0;
-  dict::DATMGR(db.ctx, 1, 1, addr);
+  dbio::DATMGR(db.ctx, 1, 1, addr);
   const auto sound = dict::walk_dictionary(db.ctx, 1);
   ASSERT_EQ(sound.problems, std::vector<std::string>{});
   ASSERT_EQ(dbio::check_pool(db.ctx), std::vector<std::string>{});

@@ -11,7 +11,7 @@
 #include "dbio/blocks.h"
 #include "dbio/pool.h"
 #include "dbio/poolcheck.h"
-#include "dict/datamgr.h"
+#include "dbio/datamgr.h"
 #include "tests/dict/dictionary_fixture.h"
 
 namespace {
@@ -91,7 +91,7 @@ TEST(DictionaryCache, ReusesEmptyThenNeverUsedThenLeastRecentlyUsedSlots) {
   ASSERT_EQ(db.close(1), 0);
   ASSERT_EQ(db.open(1, 0, 0, "cache.xdb"), 0);
   int32_t addr = 0;
-  dict::DATMGR(db.ctx, 1, 1, addr);  // the page chain holds no page in use now
+  dbio::DATMGR(db.ctx, 1, 1, addr);  // the page chain holds no page in use now
   for (int32_t b : {2, 3, 4, 2}) {
     block_word(db, b, 1);
     EXPECT_EQ(dbio::check_pool(db.ctx), std::vector<std::string>{}) << b;

@@ -1,7 +1,7 @@
 // The DBIO message catalog: banners and texts compared in full, warnings that return, fatal
 // messages that flush the pool and stop, and the dumps of the shared state.
 
-#include "xdb/messages.h"
+#include "dbio/messages.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ TEST(Diomsg, FatalMessageTextsInFull) {
   };
   for (const auto& c : cases) {
     support::ScratchDatabase db;
-    EXPECT_EQ(db.stops([&] { xdb::DIOMSG(db.ctx, c.code, c.routine, c.a1, c.a2); }), platform::kExitFatal);
+    EXPECT_EQ(db.stops([&] { dbio::DIOMSG(db.ctx, c.code, c.routine, c.a1, c.a2); }), platform::kExitFatal);
     EXPECT_EQ(db.messages.str(), c.expected) << c.code;
     EXPECT_EQ(db.output.str(), " FATAL ERROR DETECTED\n");
   }
@@ -49,7 +49,7 @@ TEST(Diomsg, WarningReturnsWithoutWritingPages) {
   int32_t key[12];
   std::memcpy(key, "GROUPONE", 8);
   for (int k = 2; k < 12; ++k) key[k] = k - 5;
-  EXPECT_EQ(db.stops([&] { xdb::DIOMSG(db.ctx, 15, "PAGDBF  ", key, nullptr); }), -1);
+  EXPECT_EQ(db.stops([&] { dbio::DIOMSG(db.ctx, 15, "PAGDBF  ", key, nullptr); }), -1);
   EXPECT_EQ(db.messages.str(),
             "\n *** USER WARNING MESSAGE 6061 (DBIO) \n *** DIOMSG ERROR MESSAGE    15 FROM SUBROUTINE PAGDBF  \n"
             "     THE FOLLOWING LOGICAL FILE WAS LEFT OPEN AT DATABASE CLOSE, FORCE CLOSING\n"
@@ -61,7 +61,7 @@ TEST(Diomsg, WarningReturnsWithoutWritingPages) {
 TEST(Diomsg, FatalMessageFlushesTheDatabaseBeforeStopping) {
   support::ScratchDatabase db;
   ASSERT_EQ(db.open(1, 100, 1024, "flush.xdb"), 0);
-  EXPECT_EQ(db.stops([&] { xdb::DIOMSG(db.ctx, 8, "DATMGR  "); }), platform::kExitFatal);
+  EXPECT_EQ(db.stops([&] { dbio::DIOMSG(db.ctx, 8, "DATMGR  "); }), platform::kExitFatal);
   // Header, dictionary blocks: the database on disk is whole.
   EXPECT_EQ(std::filesystem::file_size(db.path("flush.xdb")), 4u * 1024 * 4);
 }
@@ -70,7 +70,7 @@ TEST(Diomsg, DumpsComeBetweenMessageAndFatalLineWithFlag22) {
   support::ScratchDatabase db(1024, 11);
   ASSERT_EQ(db.open(1, 100, 1024, "dump.xdb"), 0);
   db.messages.str("");
-  xdb::DIOMSG(db.ctx, xdb::kDumpOnly, "TEST    ");
+  dbio::DIOMSG(db.ctx, dbio::kDumpOnly, "TEST    ");
   const std::string dump = db.messages.str();
   EXPECT_EQ(db.output.str(), "");  // a dump alone does not stop
   EXPECT_EQ(dump.rfind("\n /SYSFIL/ \n OUTPUT,POOLEN,PAGSIZ,NOFP,NPDICT,NPOOL,FREE,LOCKED,BASELL,BASEDB\n", 0), 0u);
@@ -90,7 +90,7 @@ TEST(Diomsg, DumpsComeBetweenMessageAndFatalLineWithFlag22) {
 
   db.messages.str("");
   db.ctx.DBGFLG[dbio::kDumpOnMessage] = true;
-  EXPECT_EQ(db.stops([&] { xdb::DIOMSG(db.ctx, 4, "BLKGET  ", 1); }), platform::kExitFatal);
+  EXPECT_EQ(db.stops([&] { dbio::DIOMSG(db.ctx, 4, "BLKGET  ", 1); }), platform::kExitFatal);
   EXPECT_EQ(db.messages.str().find("INSUFFICIENT SPACE"), db.messages.str().find("     INSUFFICIENT") + 5);
   EXPECT_NE(db.messages.str().find(" /SYSFIL/ "), std::string::npos);
 }

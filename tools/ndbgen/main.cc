@@ -2,12 +2,14 @@
 //
 // The file is fully determined by the options: the same options give the same
 // bytes. See usage() for the options.
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -39,6 +41,12 @@ void usage(std::ostream& out) {
          "  --mix G,R,S,M     weights of groups, relations with an integer key,\n"
          "                    single records and relations with multi-word keys\n"
          "                    (default 3,3,2,2)\n"
+         "  --orders LIST     key orders of relations, drawn per relation from the\n"
+         "                    comma-separated LIST of ascending, descending, scattered,\n"
+         "                    split, random, clustered, duplicates (default: the\n"
+         "                    first four, as earlier versions drew them)\n"
+         "  --relation-words MIN,MAX\n"
+         "                    body words of each relation, drawn from MIN..MAX\n"
          "  --crlf            end lines with CR LF\n"
          "  --no-trailing-lines\n"
          "                    leave out the three blank lines at the end\n"
@@ -68,6 +76,25 @@ std::optional<support::BlockMix> parse_mix(std::string_view text) {
   if (weights.size() != 4) return std::nullopt;
   return support::BlockMix{.groups = weights[0], .relations = weights[1],
                            .records = weights[2], .multikey = weights[3]};
+}
+
+std::optional<std::vector<support::KeyOrder>> parse_orders(std::string_view text) {
+  static const std::pair<std::string_view, support::KeyOrder> kNames[] = {
+      {"ascending", support::KeyOrder::kAscending}, {"descending", support::KeyOrder::kDescending},
+      {"scattered", support::KeyOrder::kScattered}, {"split", support::KeyOrder::kSplit},
+      {"random", support::KeyOrder::kRandom},       {"clustered", support::KeyOrder::kClustered},
+      {"duplicates", support::KeyOrder::kDuplicates}};
+  std::vector<support::KeyOrder> orders;
+  while (true) {
+    const size_t comma = text.find(',');
+    const std::string_view name = text.substr(0, comma);
+    const auto* found = std::find_if(std::begin(kNames), std::end(kNames), [&](const auto& n) { return n.first == name; });
+    if (found == std::end(kNames)) return std::nullopt;
+    orders.push_back(found->second);
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  return orders;
 }
 
 int fail(const std::string& message) {
@@ -129,6 +156,19 @@ int main(int argc, char** argv) {
         return fail("--mix needs four weights, not all 0");
       }
       options.generator.mix = *mix;
+    } else if (arg == "--orders") {
+      auto v = value();
+      auto orders = v ? parse_orders(*v) : std::nullopt;
+      if (!orders) return fail("--orders needs a list of key orders");
+      options.generator.relations.orders = *orders;
+    } else if (arg == "--relation-words") {
+      auto v = value();
+      const size_t comma = v ? v->find(',') : std::string_view::npos;
+      auto low = comma != std::string_view::npos ? parse_number<int64_t>(v->substr(0, comma)) : std::nullopt;
+      auto high = comma != std::string_view::npos ? parse_number<int64_t>(v->substr(comma + 1)) : std::nullopt;
+      if (!low || !high || *low < 0 || *high < *low) return fail("--relation-words needs MIN,MAX with 0 <= MIN <= MAX");
+      options.generator.relations.min_words = *low;
+      options.generator.relations.max_words = *high;
     } else if (arg == "--crlf") {
       options.writer.crlf = true;
     } else if (arg == "--no-trailing-lines") {

@@ -14,7 +14,7 @@
 //   other                   message 6059: no text for the code
 //
 // A fatal code prints its message, the dumps when debug flag 22 is set, writes every modified
-// page back (PAGFLS), prints " FATAL ERROR DETECTED" on standard output and stops the run. A
+// page back (the context's flush_before_stop, which the open/close layer installs), prints " FATAL ERROR DETECTED" on standard output and stops the run. A
 // warning returns to the caller.
 
 #include <cstdint>
@@ -22,7 +22,7 @@
 
 #include "dbio/context.h"
 
-namespace xdb {
+namespace dbio {
 
 inline constexpr int32_t kDumpOnly = 9999;
 
@@ -36,4 +36,4 @@ void DIOMSG(dbio::Context& ctx, int32_t code, std::string_view routine, int32_t 
 // The five dumps of the shared state (/SYSFIL/, /GRFIST/, /GRDBLK/, memory blocks, dictionary cache).
 void dump_shared_state(dbio::Context& ctx);
 
-}  // namespace xdb
+}  // namespace dbio

@@ -1,11 +1,11 @@
-#include "dict/datamgr.h"
+#include "dbio/datamgr.h"
 
 #include <cstdlib>
 
 #include "dbio/pool.h"
-#include "xdb/messages.h"
+#include "dbio/messages.h"
 
-namespace dict {
+namespace dbio {
 
 using dbio::down_link;
 using dbio::page_block;
@@ -43,12 +43,12 @@ void DATMGR(dbio::Context& ctx, int32_t DBNUM, int32_t BLOCK, int32_t& ADDR) {
     }
   }
   for (int32_t p = s.LOCKED, steps = 0; p > 0 && steps <= s.NOFP; p = down_link(ctx, p), ++steps) {
-    if (page_block(ctx, p) == b && std::abs(page_unit(ctx, p)) == a) xdb::DIOMSG(ctx, 7, "DATMGR  ", a, b);
+    if (page_block(ctx, p) == b && std::abs(page_unit(ctx, p)) == a) dbio::DIOMSG(ctx, 7, "DATMGR  ", a, b);
   }
   dbio::PAGFET(ctx, a, b, ADDR);
   const int32_t p = s.FREE;
   const int32_t next = down_link(ctx, p);
-  if (next < 1) xdb::DIOMSG(ctx, 8, "DATMGR  ");
+  if (next < 1) dbio::DIOMSG(ctx, 8, "DATMGR  ");
   // Off the page chain, onto the locked chain.
   s.FREE = next;
   up_link(ctx, next) = 0;
@@ -67,4 +67,4 @@ void DATREL(dbio::Context& ctx, int32_t DBNUM, int32_t BLOCK) {
   }
 }
 
-}  // namespace dict
+}  // namespace dbio

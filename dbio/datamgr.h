@@ -7,7 +7,7 @@
 
 #include "dbio/context.h"
 
-namespace dict {
+namespace dbio {
 
 // Releases the locked page whose buffer address is ADDR (when ADDR != 0), then locks block
 // |BLOCK| of unit |DBNUM| and returns its address in ADDR. Locking a block that is already locked
@@ -17,4 +17,4 @@ void DATMGR(dbio::Context& ctx, int32_t DBNUM, int32_t BLOCK, int32_t& ADDR);
 // Releases the locked page holding block |BLOCK| of unit |DBNUM|, if any.
 void DATREL(dbio::Context& ctx, int32_t DBNUM, int32_t BLOCK);
 
-}  // namespace dict
+}  // namespace dbio

@@ -1,4 +1,4 @@
-#include "xdb/messages.h"
+#include "dbio/messages.h"
 
 #include <ostream>
 #include <string>
@@ -6,9 +6,8 @@
 #include "dbio/names.h"
 #include "platform/format.h"
 #include "platform/stop.h"
-#include "xdb/close.h"
 
-namespace xdb {
+namespace dbio {
 
 namespace {
 
@@ -207,13 +206,13 @@ namespace {
 // block write that fails in that flush reports a fatal message of its own, which must not flush
 // again (the flush would meet the same failure and start over without end) but stop at once.
 void flush_once(dbio::Context& ctx) {
-  if (ctx.flushing_for_message) return;
+  if (ctx.flushing_for_message || !ctx.flush_before_stop) return;
   struct Flushing {
     explicit Flushing(dbio::Context& c) : ctx(c) { ctx.flushing_for_message = true; }
     ~Flushing() { ctx.flushing_for_message = false; }
     dbio::Context& ctx;
   } flushing(ctx);
-  PAGFLS(ctx);
+  ctx.flush_before_stop(ctx);
 }
 
 }  // namespace
@@ -251,4 +250,4 @@ void DIOMSG(dbio::Context& ctx, int32_t code, std::string_view routine, int32_t 
   DIOMSG(ctx, code, routine, &arg1, &arg2);
 }
 
-}  // namespace xdb
+}  // namespace dbio

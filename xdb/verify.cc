@@ -1,0 +1,254 @@
+#include "xdb/verify.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "dbio/blocks.h"
+#include "dbio/pool.h"
+#include "dbio/poolcheck.h"
+#include "dict/walker.h"
+#include "xdb/readers.h"
+
+namespace xdb {
+
+namespace {
+
+constexpr int32_t kIntegerKeyed = 1, kGroup = 2, kMultiKey = 3, kSingleRecord = 4;
+
+const char* kind_name(int32_t kind) {
+  switch (kind) {
+    case kIntegerKeyed: return "relation";
+    case kGroup: return "group";
+    case kMultiKey: return "keyed";
+    case kSingleRecord: return "record";
+    default: return "unknown";
+  }
+}
+
+// Who holds each block of the file. Every block has exactly one holder: the header, the
+// dictionary, one data block or the released blocks; only single records share blocks, so all of
+// them are one holder. A block with two holders would be overwritten by one of them (a released
+// block in use is handed out again), and a block with none is lost to the file.
+class Holders {
+ public:
+  explicit Holders(int32_t blocks) : holder_(static_cast<std::size_t>(std::max(blocks, 0)) + 1, kNobody) {}
+
+  // A holder's name for the problem lines; the number that claims blocks for it.
+  int32_t holder(std::string name) {
+    names_.push_back(std::move(name));
+    return static_cast<int32_t>(names_.size() - 1);
+  }
+  // Block numbers outside the file are left to the checks that follow them. Returns the problem
+  // when the block already has another holder ("" otherwise), once per block.
+  std::string claim(int32_t block, int32_t who) {
+    if (block < 1 || block >= static_cast<int32_t>(holder_.size())) return "";
+    int32_t& h = holder_[static_cast<std::size_t>(block)];
+    if (h == kNobody) h = who;
+    if (h == who || !twice_.insert(block).second) return "";
+    return "block " + std::to_string(block) + " belongs to " + names_[static_cast<std::size_t>(h)] + " and to " +
+           names_[static_cast<std::size_t>(who)];
+  }
+  // The blocks no one holds, as "block 7" or "blocks 7, 9-12"; "" when every block has a holder.
+  std::string unheld() const {
+    std::string list;
+    int32_t count = 0;
+    for (std::size_t b = 1; b < holder_.size(); ++b) {
+      if (holder_[b] != kNobody) continue;
+      std::size_t end = b;
+      while (end + 1 < holder_.size() && holder_[end + 1] == kNobody) ++end;
+      list += (list.empty() ? "" : ", ") + std::to_string(b) + (end > b ? "-" + std::to_string(end) : "");
+      count += static_cast<int32_t>(end - b + 1);
+      b = end;
+    }
+    return list.empty() ? "" : (count == 1 ? "block " : "blocks ") + list;
+  }
+
+ private:
+  static constexpr int32_t kNobody = -1;
+  std::vector<int32_t> holder_;
+  std::vector<std::string> names_;
+  std::set<int32_t> twice_;
+};
+
+class Checker {
+ public:
+  Checker(dbio::Context& ctx, int32_t unit, const std::string& file, std::ostream& problems, std::ostream* listing)
+      : ctx_(ctx), unit_(unit), file_(file), problems_(problems), listing_(listing) {}
+
+  void problem(const std::string& line) {
+    problems_ << file_ << ": " << line << '\n';
+    ++count_;
+  }
+  int64_t count() const { return count_; }
+
+  void header();
+  void released_chain();
+  void data_block(const dict::WalkedEntry& entry);
+  void ddl();
+  void dictionary_blocks(const std::vector<int32_t>& blocks);
+  void holders();
+
+  int64_t data_blocks = 0;
+
+ private:
+  void claim(int32_t block, int32_t who) {
+    if (std::string line = holders_.claim(block, who); !line.empty()) problem(line);
+  }
+
+  dbio::Context& ctx_;
+  const int32_t unit_;
+  const std::string& file_;
+  std::ostream& problems_;
+  std::ostream* listing_;
+  int64_t count_ = 0;
+  Holders holders_{ctx_.grdblk.USDBKS[unit_]};
+  const int32_t records_ = holders_.holder("the single records");
+  bool ddl_seen_ = false;
+  std::array<int32_t, 14> ddl_descriptor_{};
+};
+
+void Checker::header() {
+  const auto& g = ctx_.grdblk;
+  claim(1, holders_.holder("the header"));
+  const int32_t used = g.USDBKS[unit_];
+  if (int64_t{g.MAXBKS[unit_]} != int64_t{g.FREBKS[unit_]} + used) problem("header: MAXBKS is not FREBKS + USDBKS");
+  for (auto [name, value] : {std::pair{"DICTPI", g.DICTPI[unit_]}, {"DICFDB", g.DICFDB[unit_]}, {"DICFSI", g.DICFSI[unit_]}}) {
+    if (value < 2 || value > used) problem(std::string("header: ") + name + " " + std::to_string(value) + " is not a block of the file");
+  }
+  if (g.DBDLEN[unit_] < 12 || g.DBDLEN[unit_] > 14) problem("header: DBDLEN " + std::to_string(g.DBDLEN[unit_]) + " is not 12, 13 or 14");
+  if (g.SRBLK[unit_] < 0 || g.SRBLK[unit_] > used) problem("header: SRBLK " + std::to_string(g.SRBLK[unit_]) + " is not a block of the file");
+}
+
+void Checker::released_chain() {
+  const auto& g = ctx_.grdblk;
+  const int32_t released = holders_.holder("the released blocks");
+  // A released root lists level-2 blocks (count in word 23, blocks in words 27, 29, ...) and a
+  // released level-2 block its data blocks (word 3; words 5, 7, ...): released blocks too, handed
+  // out before the block that lists them. A count that does not fit the block lists nothing.
+  auto listed = [&](int32_t block, int32_t count_word, int32_t list_word) {
+    int32_t addr = 0;
+    dbio::PAGFET(ctx_, unit_, block, addr);
+    const int32_t count = ctx_.W(int64_t{addr} + count_word - 1);
+    std::vector<int32_t> blocks;
+    if (count <= 0 || int64_t{list_word} + 2 * (int64_t{count} - 1) > g.BUFSZ[unit_]) return blocks;
+    for (int32_t i = 0; i < count; ++i) {
+      const int32_t b = ctx_.W(int64_t{addr} + list_word - 1 + 2 * int64_t{i});
+      if (b < 2 || b > g.USDBKS[unit_]) {
+        problem("released block " + std::to_string(block) + " lists block " + std::to_string(b) + ", outside the file");
+      } else {
+        blocks.push_back(b);
+      }
+    }
+    return blocks;
+  };
+  std::set<int32_t> seen;
+  for (int32_t block = g.DEDBKS[unit_]; block != 0;) {
+    if (block < 2 || block > g.USDBKS[unit_]) {
+      problem("released-block chain names block " + std::to_string(block) + ", outside the file");
+      return;
+    }
+    if (!seen.insert(block).second) {
+      problem("released-block chain returns to block " + std::to_string(block));
+      return;
+    }
+    claim(block, released);
+    int32_t addr = 0;
+    dbio::PAGFET(ctx_, unit_, block, addr);
+    const int32_t code = ctx_.W(addr), type = code > 100 ? code % 100 : code;
+    const int32_t next = ctx_.W(int64_t{addr} + dbio::chain_word(code) - 1);
+    if (type == 1) {
+      for (int32_t level2 : listed(block, 23, 27)) {
+        claim(level2, released);
+        for (int32_t data : listed(level2, 3, 5)) claim(data, released);
+      }
+    } else if (type == 2) {
+      for (int32_t data : listed(block, 3, 5)) claim(data, released);
+    }
+    block = next;
+  }
+}
+
+void Checker::data_block(const dict::WalkedEntry& entry) {
+  ++data_blocks;
+  const int32_t* key = entry.key;
+  std::array<int32_t, 14> d{};
+  std::copy_n(entry.descriptor, ctx_.grdblk.DBDLEN[unit_], d.begin());
+  const int32_t kind = d[1];
+  xdb::Content content;
+  switch (kind) {
+    case kGroup: content = read_group(ctx_, unit_, key, d.data()); break;
+    case kSingleRecord: content = read_record(ctx_, unit_, key, d.data()); break;
+    case kIntegerKeyed: content = read_integer_keyed(ctx_, unit_, key, d.data()); break;
+    case kMultiKey: content = read_multikey(ctx_, unit_, key, d.data()); break;
+    default: content.problems.push_back("kind " + std::to_string(kind) + " is not a kind of data block this tool reads");
+  }
+  const std::string name = dict::describe_key(key);
+  for (const auto& p : content.problems) problem(name + ": " + p);
+  const int32_t holder = kind == kSingleRecord ? records_ : holders_.holder(name);
+  for (int32_t block : content.reached) claim(block, holder);
+  if (std::memcmp(key, "DDLFORDB", 8) == 0 && kind == kGroup && !ddl_seen_) {
+    ddl_seen_ = true;
+    ddl_descriptor_ = d;
+    const auto& w = content.words;
+    const auto& g = ctx_.grdblk;
+    if (g.DDLVER[unit_] != 0) {
+      if (w.size() < 3 || w[0] != g.DDLVER[unit_] || w[2] != g.DDLSIZ[unit_]) {
+        problem("the DDL group does not start with the header's DDL version and size");
+      } else {
+        const int64_t expected = 3 + 5 * int64_t{w[2] / 100000} + w[2] % 100000;
+        if (static_cast<int64_t>(w.size()) != expected) {
+          problem("the DDL group holds " + std::to_string(w.size()) + " words, its size announces " + std::to_string(expected));
+        }
+      }
+      if (d[3] != g.DDLBLK[unit_]) problem("the header's DDLBLK is not the DDL group's first block");
+    }
+  }
+  if (listing_) {
+    char line[256];
+    int n = std::snprintf(line, sizeof line, "%.8s", reinterpret_cast<const char*>(key));
+    for (int k = 2; k < 12; ++k) n += std::snprintf(line + n, sizeof line - n, " %11d", key[k]);
+    const int64_t length = kind == kGroup ? 0 : d[4];
+    const int64_t count = kind == kSingleRecord ? d[4] : d[7];
+    n += std::snprintf(line + n, sizeof line - n, "  %-8s %6lld %10lld", kind_name(kind), static_cast<long long>(length),
+                       static_cast<long long>(count));
+    *listing_ << std::string(line, n) << '\n';
+  }
+}
+
+void Checker::ddl() {
+  if (ctx_.grdblk.DDLVER[unit_] != 0 && !ddl_seen_) problem("the header names a DDL, but no DDLFORDB group exists");
+}
+
+void Checker::dictionary_blocks(const std::vector<int32_t>& blocks) {
+  const int32_t dictionary = holders_.holder("the dictionary");
+  for (int32_t block : blocks) claim(block, dictionary);
+}
+
+// The current shared block of single records takes the next record: it is theirs. Then every
+// block must have been claimed.
+void Checker::holders() {
+  if (ctx_.grdblk.SRBLK[unit_] != 0) claim(ctx_.grdblk.SRBLK[unit_], records_);
+  if (std::string blocks = holders_.unheld(); !blocks.empty()) problem("no part of the database holds " + blocks);
+}
+
+}  // namespace
+
+Verdict verify_database(dbio::Context& ctx, int32_t DBNUM, const std::string& file, std::ostream& problems,
+                        std::ostream* listing) {
+  Checker checker(ctx, DBNUM, file, problems, listing);
+  checker.header();
+  checker.released_chain();
+  auto walk = dict::walk_dictionary(ctx, DBNUM, [&](const dict::WalkedEntry& e) { checker.data_block(e); });
+  for (const auto& p : walk.problems) checker.problem("dictionary: " + p);
+  checker.dictionary_blocks(walk.blocks);
+  checker.ddl();
+  checker.holders();
+  for (const auto& p : dbio::check_pool(ctx)) checker.problem("pool: " + p);
+  return Verdict{checker.count(), checker.data_blocks, ctx.grdblk.USDBKS[DBNUM], ctx.grdblk.BUFSZ[DBNUM]};
+}
+
+}  // namespace xdb
