@@ -489,7 +489,9 @@ void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 class BlockFixFailures : public ::testing::TestWithParam<std::tuple<FailureCase, int32_t>> {};
 
 TEST_P(BlockFixFailures, StopWithAMessageNamingTheObject) {
-  const auto& [c, direction] = GetParam();
+  // Not a structured binding: clang 14 cannot capture one in the lambda below.
+  const FailureCase& c = std::get<0>(GetParam());
+  const int32_t direction = std::get<1>(GetParam());
   BlockPool pool(kBigEndian64, c.objects);
   Words block = c.block;
   block.resize(BlockPool::kBlockWords, 0);

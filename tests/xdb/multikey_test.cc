@@ -69,7 +69,8 @@ struct SearchCase {
 class KeySearch : public ::testing::TestWithParam<SearchCase> {};
 
 TEST_P(KeySearch, FindsEveryKeyAndEveryGapAcrossTheWrap) {
-  const auto [k, count] = GetParam();
+  // Not a structured binding: clang 14 cannot capture one in the lambdas below.
+  const int32_t k = GetParam().k, count = GetParam().count;
   const int32_t stride = k + 1;
   auto key_at = [&](int32_t i, int32_t shift) {  // record i's key (from 0), its last word moved by shift
     Key key(k, 3);
