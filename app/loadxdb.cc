@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/convert.h"
+#include "app/conversion_loop.h"
 #include "app/poolsize.h"
 #include "xdb/database.h"
 #include "neutral/items.h"

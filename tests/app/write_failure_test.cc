@@ -19,7 +19,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/convert.h"
+#include "app/conversion_loop.h"
 #include "app/loadxdb.h"
 #include "dbio/context.h"
 #include "neutral/stream.h"

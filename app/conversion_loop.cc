@@ -1,4 +1,4 @@
-#include "app/convert.h"
+#include "app/conversion_loop.h"
 
 #include <algorithm>
 #include <array>
