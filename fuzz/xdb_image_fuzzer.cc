@@ -36,18 +36,24 @@ constexpr int32_t kMinPageWords = 300;
 constexpr int32_t kMaxPageWords = 65536;
 constexpr int32_t kDdlRoom = 200005000;
 
-// Opens the file for update in a pool whose pages hold its blocks, and closes it again.
-void open_for_update(const std::string& name, int32_t block_size) {
+// Configures a pool whose pages hold blocks of `block_size` words, with room for a DDL.
+void configure_pool(dbio::Context& ctx, int32_t block_size) {
   const int32_t page = std::clamp(block_size, kMinPageWords, kMaxPageWords);
   const int32_t pool_words = static_cast<int32_t>(std::min<int64_t>(17 * int64_t{page} + 17753, dbio::kPoolArrayWords));
+  int32_t ierr = 0;
+  xdb::PAGSET(ctx, 0, 1, pool_words, page, kDdlRoom, 0, 0, ierr);
+  if (ierr != 0) fuzz::finding("the pool cannot be configured", "");
+}
+
+// Opens the file for update in a pool whose pages hold its blocks, and closes it again.
+void open_for_update(const std::string& name, int32_t block_size) {
   fuzz::NullStream quiet;
   platform::Units units;
   units.message = &quiet;
   units.output = &quiet;
   dbio::Context ctx(units);
+  configure_pool(ctx, block_size);
   int32_t ierr = 0;
-  xdb::PAGSET(ctx, 0, 1, pool_words, page, kDdlRoom, 0, 0, ierr);
-  if (ierr != 0) fuzz::finding("the pool of the update open cannot be configured", "");
   try {
     xdb::DBOPEN(ctx, kUnit, -1, 0, ierr, name);
     if (ierr == 0) xdb::DBCLOS(ctx, kUnit, 0, ierr);
@@ -58,17 +64,14 @@ void open_for_update(const std::string& name, int32_t block_size) {
 // Every data block the dictionary walk lists, looked up by its key and read: keys, kinds and
 // contents in walk order. `problem` tells what could not be read.
 std::string read_back(const std::string& name, int32_t block_size, std::string& problem) {
-  const int32_t page = std::clamp(block_size, kMinPageWords, kMaxPageWords);
-  const int32_t pool_words = static_cast<int32_t>(std::min<int64_t>(17 * int64_t{page} + 17753, dbio::kPoolArrayWords));
   std::ostringstream messages;
   fuzz::NullStream quiet;
   platform::Units units;
   units.message = &messages;
   units.output = &quiet;
   dbio::Context ctx(units);
+  configure_pool(ctx, block_size);
   int32_t ierr = 0;
-  xdb::PAGSET(ctx, 0, 1, pool_words, page, kDdlRoom, 0, 0, ierr);
-  if (ierr != 0) fuzz::finding("the pool of the read-back cannot be configured", "");
   std::string contents;
   try {
     xdb::DBOPEN(ctx, kUnit, 0, 0, ierr, name);
