@@ -15,11 +15,9 @@
 
 namespace xdb {
 
-using dbio::down_link;
 using dbio::page_block;
 using dbio::page_buffer;
 using dbio::page_unit;
-using dbio::up_link;
 
 namespace {
 

@@ -53,13 +53,7 @@ using support::XdbMap;
 // ---------------------------------------------------------------------------------------------
 // The sound database.
 
-support::Key key(const char* name, int32_t q1 = 0) {
-  support::Key k;
-  k.name = name;
-  k.name.resize(8, ' ');
-  k.qualifiers[0] = q1;
-  return k;
-}
+using support::key;
 
 std::vector<Item> integers(int32_t from, int32_t count) {
   std::vector<Item> items;

@@ -92,13 +92,7 @@ INSTANTIATE_TEST_SUITE_P(BlockSizes, Generated,
                                            GeneratedCase{"extended_entries", -2048, 0, true, 40}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-support::Key key(const char* name, int32_t q1 = 0) {
-  support::Key k;
-  k.name = name;
-  k.name.resize(8, ' ');
-  k.qualifiers[0] = q1;
-  return k;
-}
+using support::key;
 
 TEST_F(Conversion, ListingWarningsAndTheirExitStatus) {
   std::ofstream file(path("mixed.ndb"), std::ios::binary);

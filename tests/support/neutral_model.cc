@@ -33,6 +33,14 @@ int32_t char_word(std::string_view four) {
   return static_cast<int32_t>(word);
 }
 
+Key key(std::string_view name, int32_t q1) {
+  Key k;
+  k.name = std::string(name);
+  k.name.resize(kNameChars, ' ');
+  k.qualifiers[0] = q1;
+  return k;
+}
+
 std::array<int32_t, kKeyWords> Key::words() const {
   if (name.size() != kNameChars) throw std::invalid_argument("a block name has 8 characters");
   std::array<int32_t, kKeyWords> out{};

@@ -59,6 +59,9 @@ struct Key {
   bool operator==(const Key&) const = default;
 };
 
+// The key of a block named `name` (blank-padded to 8 characters), qualifier 1 = q1, the others 0.
+Key key(std::string_view name, int32_t q1 = 0);
+
 enum class ItemType : uint8_t {
   kLogical,         // codes 0, 1
   kInteger,         // codes 2, 3, 10
