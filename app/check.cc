@@ -30,7 +30,8 @@ int check_xdb(const std::string& name, const CheckOptions& options, platform::Un
   // A pool whose pages hold the file's blocks, with room for its DDL.
   const int32_t page = std::max(block_size, 300);
   const int32_t length = static_cast<int32_t>(std::min<int64_t>(17 * int64_t{page} + 17753, kPoolWords));
-  xdb::Context ctx(units);
+  xdb::BlockIo block_io(units);
+  xdb::Context ctx(units, block_io.library());
   int32_t ierr = 0;
   xdb::PAGSET(ctx, 0, 1, length, page, kDdlRoom, 0, 0, ierr);
   if (ierr != 0) {

@@ -164,7 +164,8 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
 
   // Paging pool.
   const PoolSizing pool = size_pool(B, F);
-  xdb::Context ctx(units);
+  xdb::BlockIo block_io(units);
+  xdb::Context ctx(units, block_io.library());
   int32_t status = 0;
   xdb::PAGSET(ctx, kMessageUnit, 1, pool.POOLEN, pool.PAGSIZ, pool.DDLCFG, 0, 0, status);
   if (status != 0) {
@@ -214,10 +215,6 @@ int run_loadxdb(const CommandLine& command_line, platform::Units& units,
                 platform::TextInput& standard_input) {
   int status;
   if (answer_information_request(command_line, units.msg(), status)) return status;
-  // The block I/O library's debug lines and reports go where the run's own output goes, for the
-  // run only: afterwards they go back to the standard streams, since the caller's may not outlive
-  // the run while the library serves the whole process.
-  const xdb::BlockIoStreams block_io_streams(units);
   try {
     main_program(command_line, units, standard_input);
   } catch (const platform::RunStop& stop) {

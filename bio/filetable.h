@@ -3,7 +3,7 @@
 //
 // Slots are numbered 1 to kFileSlots; a control word is a slot number, negated when the file was
 // opened read-only. Each slot owns one file record, allocated the first time the slot is used
-// and kept (and reused) until the library is reset or the program ends. A record is in the
+// and kept (and reused) until the library goes away. A record is in the
 // table while its magic equals the library's magic number; CLOSE and a failed open set it back
 // to 0. Because a record's memory outlives its file, a control word that has gone stale (closed
 // by another thread, say) leads to a closed record, never to freed memory.

@@ -49,11 +49,18 @@ const char* operation_name(int32_t iopt) {
              : "";
 }
 
-Library::Library() : debug_stream(&std::cout), report_stream(&std::cerr) {}
+Library::Library() : Library(std::cout, std::cerr) {}
 
-Library::~Library() { discard_open_infos(*this); }
+Library::Library(std::ostream& debug, std::ostream& report)
+    : debug_stream(&debug), report_stream(&report) {}
 
-Library& library() {
+Library::~Library() {
+  table.discard_all();
+  trace_file.close();
+  discard_open_infos(*this);
+}
+
+Library& process_library() {
   static Library lib;
   return lib;
 }
@@ -127,26 +134,6 @@ void Library::report(const char* text, std::size_t length) {
   std::lock_guard<std::mutex> hold(output_lock_);
   report_stream->write(text, static_cast<std::streamsize>(length));
   report_stream->flush();
-}
-
-void Library::reset() {
-  std::lock_guard<std::mutex> hold(initialise_lock_);
-  table.discard_all();
-  trace_file.close();
-  trace_counter.store(0);
-  trace_elapsed = false;
-  trace_start = 0;
-  parallel.store(false);
-  discard_open_infos(*this);
-  debug_level = 0;
-  thread_times = counter_ok = false;
-  counter_frequency = 0;
-  tick_factor = 0;
-  magic = 0;
-  version = 0;
-  debug_stream = &std::cout;
-  report_stream = &std::cerr;
-  initialised_.store(false, std::memory_order_release);
 }
 
 SectionLock::SectionLock(Library& lib, platform::Mutex& mutex, bool active)

@@ -1,8 +1,10 @@
 #pragma once
 // The block I/O library's state: everything that outlives one request, in one object.
 //
-// The request entry is the library's only door, so one static Library (library()) serves the
-// process. It is set up by initialise() on the first request other than GETERRMSG:
+// Requests reach a Library through the request entry (requests.h). A program keeps one for its
+// run and hands it to the database layer; the process also has one (process_library()) for
+// callers that keep none. A Library is set up by initialise() on its first request other than
+// GETERRMSG:
 //
 //   debug level          0..9 from KOVDBG; a debug line of level n is printed at level >= n
 //   thread times flag    per-thread processor times can be had (else they count as 0)
@@ -15,8 +17,9 @@
 //   base_info            the open/create record of the initialising thread (openinfo.h)
 //   file table           filetable.h
 //
-// Debug lines go to the debug stream (standard output), the summary reports to the report
-// stream (standard error); set_output_streams in requests.h points them elsewhere.
+// Debug lines go to the debug stream, the summary reports to the report stream: standard output
+// and standard error unless the constructor names others.
+// When a Library goes away it closes the files and the trace it still has open.
 
 #include <atomic>
 #include <cstdint>
@@ -33,11 +36,12 @@ namespace bio {
 class Library {
  public:
   Library();
+  Library(std::ostream& debug, std::ostream& report);
   ~Library();
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
-  // Runs initialise() unless it has run since the last reset. Safe from several threads.
+  // Runs initialise() unless it has run. Safe from several threads.
   void ensure_initialised() {
     if (!initialised_.load(std::memory_order_acquire)) initialise_once();
   }
@@ -50,10 +54,6 @@ class Library {
   void debug_text(int level, const char* text, int length);
   // Writes text to the report stream and flushes it.
   void report(const char* text, std::size_t length);
-
-  // Back to the state before the first request: closes every file and the trace, forgets the
-  // open/create records, points the streams back at standard output and standard error.
-  void reset();
 
   // Settings made by initialise(). The debug level is atomic because GETERRMSG reads it without
   // starting the initialisation, which another thread may be running.
@@ -87,8 +87,6 @@ class Library {
   std::mutex initialise_lock_;
   std::mutex output_lock_;  // one line at a time on the shared streams
 };
-
-Library& library();
 
 // The name of an operation code as the debug lines print it ("" outside 0..14).
 const char* operation_name(int32_t iopt);

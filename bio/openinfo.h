@@ -10,7 +10,7 @@
 //   open_create_flags kOpenRaw, kOpenTiming, kOpenReport (keyword data of OPENINFO)
 //
 // Records after base_info are allocated zeroed, appended under the global lock, and kept until
-// the library is reset or the program ends.
+// the library goes away.
 //
 // Keyword data: entries separated by commas, each "KEYWORD=VALUE" (or "KEYWORD#VALUE"), case
 // and blanks round the separator not counting. RAW, TIMING and REPORT take YES or NO.

@@ -16,7 +16,6 @@
 #include "bio/library.h"
 #include "bio/messages.h"
 #include "bio/operations.h"
-#include "bio/testing.h"
 #include "bio/trace.h"
 #include "platform/files.h"
 
@@ -107,13 +106,12 @@ int32_t do_geterrmsg(Library& lib, Request& r) {
   return 0;
 }
 
-void BIOXXX(int32_t iopt, int32_t& cntlwd, char* charvar, int32_t chrvrl, int32_t* intarray,
-            int32_t intarrayleng, int32_t* intvar, int32_t& iret) {
+void BIOXXX(Library& lib, int32_t iopt, int32_t& cntlwd, char* charvar, int32_t chrvrl,
+            int32_t* intarray, int32_t intarrayleng, int32_t* intvar, int32_t& iret) {
   if (iopt < 0 || iopt >= kOperationCount) {
     iret = kInvalidIopt;
     return;
   }
-  Library& lib = library();
   if (iopt != GETERRMSG) lib.ensure_initialised();
 
   Request r;
@@ -199,12 +197,10 @@ void BIOXXX(int32_t iopt, int32_t& cntlwd, char* charvar, int32_t chrvrl, int32_
   lib.debug(1, "At exit -- iret = %d.", result);
 }
 
-void set_output_streams(std::ostream* debug, std::ostream* report) {
-  Library& lib = library();
-  if (debug != nullptr) lib.debug_stream = debug;
-  if (report != nullptr) lib.report_stream = report;
+void BIOXXX(int32_t iopt, int32_t& cntlwd, char* charvar, int32_t chrvrl, int32_t* intarray,
+            int32_t intarrayleng, int32_t* intvar, int32_t& iret) {
+  BIOXXX(process_library(), iopt, cntlwd, charvar, chrvrl, intarray, intarrayleng, intvar, iret);
 }
 
-void reset_library_for_testing() { library().reset(); }
 
 }  // namespace bio

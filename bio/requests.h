@@ -71,11 +71,16 @@ inline constexpr int32_t kLastCode = 6032;
 // INQUIRE's iret for a file that ends with a partial record.
 inline constexpr int32_t kPartialLastRecord = 1;
 
+// One library: its file table, trace, settings and output streams (library.h). Every request
+// is served by one; control words of one library mean nothing to another. A program that runs
+// the database layer keeps its own for the run; callers that do not care share the process's.
+class Library;
+Library& process_library();
+
+void BIOXXX(Library& lib, int32_t iopt, int32_t& cntlwd, char* charvar, int32_t chrvrl,
+            int32_t* intarray, int32_t intarrayleng, int32_t* intvar, int32_t& iret);
+// The same request, served by the process's library.
 void BIOXXX(int32_t iopt, int32_t& cntlwd, char* charvar, int32_t chrvrl, int32_t* intarray,
             int32_t intarrayleng, int32_t* intvar, int32_t& iret);
-
-// Where debug lines (standard output by default) and summary reports (standard error by
-// default) are written. Null keeps the current stream.
-void set_output_streams(std::ostream* debug, std::ostream* report);
 
 }  // namespace bio

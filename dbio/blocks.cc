@@ -134,7 +134,7 @@ void BLKRD(Context& ctx, int32_t DBNUM, int32_t BLOCK, int64_t BUFFER, int32_t L
   }
   int32_t* into = ctx.words(native ? BUFFER : EXCH, count);
   int32_t control = g.DBHNDL[u], block = b, iret = 0;
-  BIOXXX(bio::READ, control, nullptr, 0, into, count, &block, iret);
+  BIOXXX(ctx, bio::READ, control, nullptr, 0, into, count, &block, iret);
   if (iret != 0) {
     bool fatal = false;
     BIOMSG(ctx, u, iret, bio::READ, b, "BLKRD", fatal);
@@ -170,7 +170,7 @@ void BLKWRT(Context& ctx, int32_t DBNUM, int32_t BLOCK, int64_t BUFFER, int32_t 
     from = EXCH;
   }
   int32_t control = g.DBHNDL[u], block = b, iret = 0;
-  BIOXXX(bio::WRITE, control, nullptr, 0, ctx.words(from, count), count, &block, iret);
+  BIOXXX(ctx, bio::WRITE, control, nullptr, 0, ctx.words(from, count), count, &block, iret);
   if (iret != 0) {
     bool fatal = false;
     BIOMSG(ctx, u, iret, bio::WRITE, b, "BLKWRT", fatal);

@@ -24,13 +24,13 @@ constexpr int32_t kMessageBufferChars = 132;
 
 }  // namespace
 
-void BIOXXX(int32_t IOPT, int32_t& CNTLWD, char* CHARVAR, int32_t CHRVRL, int32_t* INTARR, int32_t INTARL,
+void BIOXXX(Context& ctx, int32_t IOPT, int32_t& CNTLWD, char* CHARVAR, int32_t CHRVRL, int32_t* INTARR, int32_t INTARL,
             int32_t* INTVAR, int32_t& IRET) {
   int32_t length = CHRVRL;
   if (takes_name(IOPT)) {
     while (length > 0 && CHARVAR[length - 1] == ' ') --length;
   }
-  bio::BIOXXX(IOPT, CNTLWD, CHARVAR, length, INTARR, INTARL, INTVAR, IRET);
+  bio::BIOXXX(ctx.block_io, IOPT, CNTLWD, CHARVAR, length, INTARR, INTARL, INTVAR, IRET);
 }
 
 void BIOMSG(Context& ctx, int32_t DBNUM, int32_t CODE, int32_t IOPT, int32_t BLOCK, std::string_view ROUTINE,
@@ -45,7 +45,7 @@ void BIOMSG(Context& ctx, int32_t DBNUM, int32_t CODE, int32_t IOPT, int32_t BLO
   int32_t levels = 0;
   if (!reserved) {
     int32_t code = CODE, iret = 0;
-    BIOXXX(bio::GETERRMSG, control, text, 0, info, 4, &code, iret);
+    BIOXXX(ctx, bio::GETERRMSG, control, text, 0, info, 4, &code, iret);
     levels = info[1];
   }
 
@@ -73,7 +73,7 @@ void BIOMSG(Context& ctx, int32_t DBNUM, int32_t CODE, int32_t IOPT, int32_t BLO
     for (int32_t k = 1; k <= (levels > 1 ? levels : 1); ++k) {
       info[3] = k;
       int32_t code = CODE, iret = 0;
-      BIOXXX(bio::GETERRMSG, control, text, kMessageBufferChars, info, 4, &code, iret);
+      BIOXXX(ctx, bio::GETERRMSG, control, text, kMessageBufferChars, info, 4, &code, iret);
       if (iret == 0 && info[0] > 0) {
         out << "     " << std::string_view(text, info[0] < kMessageBufferChars ? info[0] : kMessageBufferChars) << '\n';
       }

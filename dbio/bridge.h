@@ -10,9 +10,10 @@
 
 namespace dbio {
 
-// BIOXXX as the layer calls it: for the operations that take a name (OPENINFO, CREATE, OPENRW,
-// OPENRO, CLOSE, ERASE, GETRECL, INQUIRE, DISCONNECT) trailing blanks of CHARVAR are not counted.
-void BIOXXX(int32_t IOPT, int32_t& CNTLWD, char* CHARVAR, int32_t CHRVRL, int32_t* INTARR, int32_t INTARL,
+// BIOXXX as the layer calls it, served by the run's block I/O library (ctx.block_io): for the
+// operations that take a name (OPENINFO, CREATE, OPENRW, OPENRO, CLOSE, ERASE, GETRECL, INQUIRE,
+// DISCONNECT) trailing blanks of CHARVAR are not counted.
+void BIOXXX(Context& ctx, int32_t IOPT, int32_t& CNTLWD, char* CHARVAR, int32_t CHRVRL, int32_t* INTARR, int32_t INTARL,
             int32_t* INTVAR, int32_t& IRET);
 
 // Return codes that no library operation returns, reported with texts of their own.

@@ -4,7 +4,8 @@
 
 namespace dbio {
 
-Context::Context(platform::Units& u) : units(u), pool_array_(new int32_t[kPoolArrayWords]()) {}
+Context::Context(platform::Units& u, bio::Library& io)
+    : units(u), block_io(io), pool_array_(new int32_t[kPoolArrayWords]()) {}
 
 void Context::pool_index_fault(int64_t k, int64_t n) {
   out() << "\n *** SYSTEM FATAL ERROR 6062 (DBIO) \n"

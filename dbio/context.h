@@ -26,6 +26,10 @@
 
 #include "platform/units.h"
 
+namespace bio {
+class Library;
+}
+
 namespace dbio {
 
 inline constexpr int kUnits = 30;              // database units 1..30
@@ -77,7 +81,9 @@ struct Grfist {
 
 class Context {
  public:
-  explicit Context(platform::Units& units);
+  // The run's message units and block I/O library: the run owns both, and both outlive the
+  // context.
+  Context(platform::Units& units, bio::Library& block_io);
   Context(const Context&) = delete;
   Context& operator=(const Context&) = delete;
 
@@ -99,6 +105,8 @@ class Context {
   std::array<int32_t, 21> TYPLEN{};
 
   platform::Units& units;
+  // Serves every block I/O request the layer makes.
+  bio::Library& block_io;
   // The unit of DBIO messages and trace lines.
   std::ostream& out() { return units.msg(); }
 

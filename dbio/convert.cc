@@ -537,7 +537,7 @@ bool BlockWalk::chain_link(int32_t block, int32_t& code, int32_t& previous, int3
   const int32_t width = file_words_per_word(filtyp_);
   std::vector<int32_t> raw(static_cast<std::size_t>(length_) * width);
   int32_t control = ctx_.grdblk.DBHNDL[unit_], number = block, iret = 0;
-  BIOXXX(bio::READ, control, nullptr, 0, raw.data(), length_ * width, &number, iret);
+  BIOXXX(ctx_, bio::READ, control, nullptr, 0, raw.data(), length_ * width, &number, iret);
   if (iret != 0) return false;
   const Layout lay = layout_of(filtyp_);
   int32_t header[kDataHeaderWords];

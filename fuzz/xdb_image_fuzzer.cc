@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "app/check.h"
-#include "bio/testing.h"
+#include "bio/library.h"
 #include "dbio/context.h"
 #include "dict/walker.h"
 #include "fuzz/scratch.h"
@@ -51,7 +51,8 @@ void open_for_update(const std::string& name, int32_t block_size) {
   platform::Units units;
   units.message = &quiet;
   units.output = &quiet;
-  dbio::Context ctx(units);
+  bio::Library block_io(quiet, quiet);
+  dbio::Context ctx(units, block_io);
   configure_pool(ctx, block_size);
   int32_t ierr = 0;
   try {
@@ -69,7 +70,8 @@ std::string read_back(const std::string& name, int32_t block_size, std::string& 
   platform::Units units;
   units.message = &messages;
   units.output = &quiet;
-  dbio::Context ctx(units);
+  bio::Library block_io(quiet, quiet);
+  dbio::Context ctx(units, block_io);
   configure_pool(ctx, block_size);
   int32_t ierr = 0;
   std::string contents;
@@ -131,8 +133,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       fuzz::finding("an open for update and a close changed what a sound file holds", problem);
     }
   }
-  // A run that stopped on a fatal message leaves its file open in the block I/O library, as a
-  // process that ends would; the next input starts from a library without open files.
-  bio::reset_library_for_testing();
   return 0;
 }

@@ -74,7 +74,7 @@ void release_after_stop(dbio::Context& ctx, int32_t DBNUM) {
   auto& g = ctx.grdblk;
   if (DBNUM < 1 || DBNUM > dbio::kUnits || g.DBOPND[DBNUM] == 0) return;
   int32_t recl = g.BUFSZ[DBNUM], iret = 0;
-  dbio::BIOXXX(bio::CLOSE, g.DBHNDL[DBNUM], nullptr, 0, nullptr, 0, &recl, iret);
+  dbio::BIOXXX(ctx, bio::CLOSE, g.DBHNDL[DBNUM], nullptr, 0, nullptr, 0, &recl, iret);
   g.DBOPND[DBNUM] = 0;
 }
 
@@ -88,7 +88,7 @@ void DBCLOS(dbio::Context& ctx, int32_t DBNUM, int32_t /*STATUS*/, int32_t& IERR
   std::array<int32_t, 2> caller{};
   std::memcpy(caller.data(), "DBC     ", 8);
   int32_t recl = g.BUFSZ[DBNUM], iret = 0;
-  dbio::BIOXXX(bio::CLOSE, g.DBHNDL[DBNUM], routine, 6, caller.data(), 2, &recl, iret);
+  dbio::BIOXXX(ctx, bio::CLOSE, g.DBHNDL[DBNUM], routine, 6, caller.data(), 2, &recl, iret);
   if (iret != 0) {
     bool fatal = false;
     dbio::BIOMSG(ctx, DBNUM, iret, bio::CLOSE, 0, "DBCLOS", fatal);

@@ -221,9 +221,9 @@ void DBOPEN(dbio::Context& ctx, int32_t DBNUM, int32_t MAXBLK, int32_t BLKSIZ, i
     // written, a missing one) is left to the block I/O CREATE below, which reports it.
     if (platform::create_new_file(name) == EEXIST) return void(IERR = kNewFileExists);
     int32_t option = DBNUM < 0 ? kDeleteOnClose : 0, iret = 0;
-    dbio::BIOXXX(bio::OPENINFO, option, nullptr, 0, nullptr, 0, &MAXBLK, iret);
+    dbio::BIOXXX(ctx, bio::OPENINFO, option, nullptr, 0, nullptr, 0, &MAXBLK, iret);
     int32_t recl = record_length;
-    dbio::BIOXXX(bio::CREATE, g.DBHNDL[unit], charvar.data(), charvar_length, intarray.data(), 2, &recl, iret);
+    dbio::BIOXXX(ctx, bio::CREATE, g.DBHNDL[unit], charvar.data(), charvar_length, intarray.data(), 2, &recl, iret);
     if (iret != 0) {
       bool fatal = false;
       dbio::BIOMSG(ctx, unit, iret, bio::CREATE, 0, "DBOPEN", fatal);
@@ -250,11 +250,11 @@ void DBOPEN(dbio::Context& ctx, int32_t DBNUM, int32_t MAXBLK, int32_t BLKSIZ, i
   } else {
     int32_t iret = 0, recl = record_length, open_state = 1;
     if (MAXBLK == 0) {
-      dbio::BIOXXX(bio::OPENRO, g.DBHNDL[unit], charvar.data(), charvar_length, intarray.data(), 2, &recl, iret);
+      dbio::BIOXXX(ctx, bio::OPENRO, g.DBHNDL[unit], charvar.data(), charvar_length, intarray.data(), 2, &recl, iret);
     } else {
       int32_t option = 0;
-      dbio::BIOXXX(bio::OPENINFO, option, nullptr, 0, nullptr, 0, nullptr, iret);
-      dbio::BIOXXX(bio::OPENRW, g.DBHNDL[unit], charvar.data(), charvar_length, intarray.data(), 2, &recl, iret);
+      dbio::BIOXXX(ctx, bio::OPENINFO, option, nullptr, 0, nullptr, 0, nullptr, iret);
+      dbio::BIOXXX(ctx, bio::OPENRW, g.DBHNDL[unit], charvar.data(), charvar_length, intarray.data(), 2, &recl, iret);
       open_state = 3;
     }
     if (iret != 0) {

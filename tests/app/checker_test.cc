@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "bio/library.h"
 #include "dbio/context.h"
 #include "platform/stop.h"
 #include "tests/support/end_to_end.h"
@@ -881,7 +882,8 @@ Holdings read_every_data_block(const std::string& path, const std::vector<std::a
   platform::Units units;
   units.message = &messages;
   units.output = &output;
-  dbio::Context ctx(units);
+  bio::Library block_io(output, messages);
+  dbio::Context ctx(units, block_io);
   int32_t ierr = 0;
   xdb::PAGSET(ctx, 0, 1, 17 * 300 + 17753, 300, 200005000, 0, 0, ierr);
   Holdings holdings;

@@ -22,7 +22,6 @@
 
 #include "app/check.h"
 #include "app/loadxdb.h"
-#include "bio/testing.h"
 #include "platform/format.h"
 #include "tests/support/neutral_writer.h"
 
@@ -562,33 +561,41 @@ TEST(Listing, ShowsQualifiersWiderThanTheirColumnsWhole) {
   EXPECT_EQ(o.blocks, std::vector<std::string>{"WIDE"});
 }
 
-// The block I/O library serves the whole process; a run lends it its output unit for its debug
-// lines and takes it back at its end, so that requests after the run (here the checker's) never
-// write to a stream that is gone.
-TEST(RunsInOneProcess, BlockIoDebugLinesFollowTheRunAndNotBeyondIt) {
+// Each run owns its block I/O library: the debug lines of a run go to that run's output unit and
+// nowhere else, a later run in the same process reads the environment afresh, and no file of one
+// run is left open for the next.
+TEST(RunsInOneProcess, EachRunHasABlockIoLibraryOfItsOwn) {
   Scratch scratch;
   ::setenv("KOVDBG", "BIO1", 1);
-  bio::reset_library_for_testing();
+  ::testing::internal::CaptureStdout();
+  std::ostringstream first;
   {
-    std::ostringstream messages, output;
+    std::ostringstream messages;
     platform::Units units;
     units.message = &messages;
-    units.output = &output;
+    units.output = &first;
     platform::TextInput input;
     input.attach_memory(neutral(300, [](NeutralWriter& w) { group(w, "G"); }));
     EXPECT_EQ(app::run_loadxdb(app::CommandLine({"loadxdb", "-", "output=" + scratch.xdb()}), units, input), 0);
-    EXPECT_NE(output.str().find("BIOXXX: At entry -- iopt = 1 (CREATE)"), std::string::npos);
   }
-  ::testing::internal::CaptureStdout();
-  std::ostringstream report;
+  std::ostringstream second;
   platform::Units units;
-  units.message = &report;
-  units.output = &report;
-  EXPECT_EQ(app::check_xdb(scratch.xdb(), app::CheckOptions{}, units), 0) << report.str();
-  const std::string standard_output = ::testing::internal::GetCapturedStdout();
+  units.message = &second;
+  units.output = &second;
+  EXPECT_EQ(app::check_xdb(scratch.xdb(), app::CheckOptions{}, units), 0) << second.str();
   ::unsetenv("KOVDBG");
-  bio::reset_library_for_testing();
-  EXPECT_NE(standard_output.find("BIOXXX: At entry -- iopt = 3 (OPENRO)"), std::string::npos);
+  std::ostringstream third;
+  units.message = &third;
+  units.output = &third;
+  EXPECT_EQ(app::check_xdb(scratch.xdb(), app::CheckOptions{}, units), 0) << third.str();
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+
+  EXPECT_NE(first.str().find("BIOXXX: At entry -- iopt = 1 (CREATE)"), std::string::npos);
+  EXPECT_EQ(first.str().find("OPENRO"), std::string::npos);
+  EXPECT_NE(second.str().find("BIOXXX: At entry -- iopt = 3 (OPENRO)"), std::string::npos);
+  EXPECT_NE(second.str().find("BIOXXX: At exit -- iret = 0."), std::string::npos);
+  EXPECT_EQ(second.str().find("CREATE"), std::string::npos);
+  EXPECT_EQ(third.str().find("BIOXXX"), std::string::npos) << third.str();
 }
 
 }  // namespace

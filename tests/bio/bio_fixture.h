@@ -10,12 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "bio/requests.h"
-#include "bio/testing.h"
+#include "bio/library.h"
 
 namespace testing_bio {
 
@@ -24,18 +25,22 @@ class BioTest : public ::testing::Test {
   void SetUp() override {
     unsetenv("KOVDBG");
     unsetenv("KOV_BIOTRACE");
-    bio::reset_library_for_testing();
-    bio::set_output_streams(&debug_, &report_);
+    fresh_library();
     std::string pattern = (std::filesystem::temp_directory_path() / "bio_test_XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
   }
   void TearDown() override {
-    bio::reset_library_for_testing();
+    lib_.reset();
     unsetenv("KOVDBG");
     unsetenv("KOV_BIOTRACE");
     std::filesystem::remove_all(dir_);
   }
+
+  // The library the test's requests go to, and a new one in its place (which reads the
+  // environment again at its first request); the old one closes what it still has open.
+  bio::Library& library() { return *lib_; }
+  void fresh_library() { lib_ = std::make_unique<bio::Library>(debug_, report_); }
 
   std::string path(const std::string& leaf) const { return (dir_ / leaf).string(); }
 
@@ -44,7 +49,7 @@ class BioTest : public ::testing::Test {
                int32_t* words = nullptr, int32_t nwords = 0, int32_t intvar = 0) {
     std::string text = name;
     int32_t iret = -1;
-    bio::BIOXXX(iopt, cntlwd, text.data(), static_cast<int32_t>(text.size()), words, nwords,
+    bio::BIOXXX(*lib_, iopt, cntlwd, text.data(), static_cast<int32_t>(text.size()), words, nwords,
                 &intvar, iret);
     last_intvar_ = intvar;
     return iret;
@@ -85,6 +90,7 @@ class BioTest : public ::testing::Test {
   std::ostringstream debug_;
   std::ostringstream report_;
   int32_t last_intvar_ = 0;
+  std::unique_ptr<bio::Library> lib_;
 };
 
 // A record of `recl` words whose every word tells its block and place: block*1000 + word.

@@ -161,9 +161,9 @@ TEST_F(BioFileTable, ArgumentsOutOfAnyRangeAreAnsweredWithCodes) {
   for (int32_t iopt : {15, -1, 2147483647}) EXPECT_EQ(call(iopt, cntlwd), kInvalidIopt);
   int32_t iret = -1;
   char nul_name[4] = {'\0', 'a', 'b', 'c'};
-  BIOXXX(OPENRW, cntlwd, nul_name, 4, nullptr, 0, nullptr, iret);
+  BIOXXX(library(), OPENRW, cntlwd, nul_name, 4, nullptr, 0, nullptr, iret);
   EXPECT_EQ(iret, kNoRecl);
-  BIOXXX(INQUIRE, cntlwd, nullptr, 40, nullptr, 99, nullptr, iret);
+  BIOXXX(library(), INQUIRE, cntlwd, nullptr, 40, nullptr, 99, nullptr, iret);
   EXPECT_EQ(iret, kNoFileName);
   cntlwd = open(CREATE, "big", kRecl);
   std::vector<int32_t> words(kRecl);

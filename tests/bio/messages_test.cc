@@ -21,7 +21,7 @@ TEST_P(BioErrorMessages, TextIsCutOrPaddedToTheBuffer) {
   std::string buffer(c.chrvrl, '#');
   std::vector<int32_t> info = {-1, -1, -1, -1};
   int32_t code = c.code, cntlwd = 0, iret = -1;
-  bio::BIOXXX(bio::GETERRMSG, cntlwd, buffer.data(), c.chrvrl, info.data(), 4, &code, iret);
+  bio::BIOXXX(library(), bio::GETERRMSG, cntlwd, buffer.data(), c.chrvrl, info.data(), 4, &code, iret);
   EXPECT_EQ(iret, 0);
   EXPECT_EQ(info, (std::vector<int32_t>{static_cast<int32_t>(c.text.size()), 1, 0, -1}));
   std::string expected = c.text.substr(0, c.chrvrl);
@@ -46,7 +46,7 @@ TEST_F(BioErrorMessages, AskingForATextDoesNotStartTheLibrary) {
   setenv("KOVDBG", "BIO2", 1);
   char text[8];
   int32_t code = 6000, cntlwd = 0, iret = -1;
-  bio::BIOXXX(bio::GETERRMSG, cntlwd, text, 8, nullptr, 0, &code, iret);
+  bio::BIOXXX(library(), bio::GETERRMSG, cntlwd, text, 8, nullptr, 0, &code, iret);
   EXPECT_EQ(iret, 0);
   EXPECT_EQ(debug_.str(), "");  // not initialised: no debug level yet
   EXPECT_EQ(std::string(text, 8), "Invalid ");

@@ -167,8 +167,7 @@ TEST_F(BioTrace, FlagsWithoutANameTraceNothingAndAFailedOpenIsTold) {
   EXPECT_TRUE(std::none_of(lines.begin(), lines.end(),
                            [](const std::string& l) { return l.rfind("Trace file", 0) == 0; }));
   setenv("KOV_BIOTRACE", path("no/such/dir").c_str(), 1);
-  reset_library_for_testing();
-  set_output_streams(&debug_, nullptr);
+  fresh_library();
   int32_t cntlwd = 0;
   call(TRACEBACK, cntlwd);
   EXPECT_TRUE(has_line(debug_lines(), "Trace file \"" + path("no/such/dir") +

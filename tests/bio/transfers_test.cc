@@ -166,7 +166,7 @@ TEST_F(BioTransfers, NoDataBufferCountsAsNoWords) {
   int32_t cntlwd = open(CREATE, "n.dat", kRecl);
   EXPECT_EQ(call(WRITE, cntlwd, "", nullptr, kRecl, 1), bio::kLengthNotRecl);
   int32_t iret = -1;
-  bio::BIOXXX(READ, cntlwd, nullptr, -7, nullptr, kRecl, nullptr, iret);  // block absent: 0
+  bio::BIOXXX(library(), READ, cntlwd, nullptr, -7, nullptr, kRecl, nullptr, iret);  // block absent: 0
   EXPECT_EQ(iret, bio::kBlockNotPositive);
   close(cntlwd);
 }

@@ -8,6 +8,7 @@
 
 #include "app/check.h"
 #include "app/loadxdb.h"
+#include "bio/library.h"
 #include "dbio/context.h"
 #include "dbio/pool.h"
 #include "dict/dictionary.h"
@@ -98,7 +99,8 @@ class Reader {
  private:
   std::ostringstream messages_, output_;
   platform::Units units_;
-  dbio::Context ctx_{units_};
+  bio::Library block_io_{output_, messages_};
+  dbio::Context ctx_{units_, block_io_};
   bool configured_ = false, open_ = false;
 };
 

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "bio/library.h"
 #include "dbio/context.h"
 #include "platform/stop.h"
 #include "xdb/close.h"
@@ -75,7 +76,8 @@ class ScratchDatabase {
 
   std::ostringstream messages, output;
   platform::Units units;
-  dbio::Context ctx{units};
+  bio::Library block_io{output, messages};
+  dbio::Context ctx{units, block_io};
   std::filesystem::path dir;
 
  private:

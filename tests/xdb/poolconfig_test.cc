@@ -2,6 +2,8 @@
 
 #include "xdb/poolconfig.h"
 
+#include "bio/library.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -15,7 +17,8 @@ struct Configured {
   }
   std::ostringstream messages;
   platform::Units units;
-  dbio::Context ctx{units};
+  bio::Library block_io;
+  dbio::Context ctx{units, block_io};
   int32_t ierr = -1;
 };
 
