@@ -11,6 +11,9 @@
 #include "platform/format.h"
 #include "platform/stop.h"
 #include "dbio/messages.h"
+#include "dbio/open_states.h"
+#include "dbio/layouts.h"
+#include "dbio/block_kinds.h"
 
 namespace dbio {
 
@@ -18,10 +21,9 @@ namespace {
 
 using platform::iw;
 
-constexpr int32_t kNativeLayout = 1;
-constexpr int32_t kRootType = 1, kLevel2Type = 2, kPrimaryIndexType = 5;
-constexpr int32_t kRootCountWord = 23, kRootListWord = 27;
-constexpr int32_t kLevel2CountWord = 3, kLevel2ListWord = 5;
+// A released root or level-2 block lists the blocks below it: the block numbers of its pairs.
+constexpr int32_t kRootCountWord = root_block::kPairCountWord, kRootListWord = root_block::kFirstPairWord + 1;
+constexpr int32_t kLevel2CountWord = level2_block::kPairCountWord, kLevel2ListWord = level2_block::kFirstPairWord + 1;
 constexpr int32_t kBlockIoFailed = 999;
 
 int32_t type_of(int32_t code) { return code > 100 ? code % 100 : code; }
@@ -29,8 +31,8 @@ int32_t type_of(int32_t code) { return code > 100 ? code % 100 : code; }
 // The unit checks shared by BLKGET and BLKRET: range, open, open for writing.
 void check_unit(Context& ctx, int32_t u, int32_t block, const char* routine) {
   if (u < 1 || u > kUnits) dbio::DIOMSG(ctx, 1, routine, u);
-  if (ctx.grdblk.DBOPND[u] == 0) dbio::DIOMSG(ctx, 2, routine, u);
-  if (ctx.grdblk.DBOPND[u] == 1) dbio::DIOMSG(ctx, 3, routine, block, u);
+  if (ctx.grdblk.DBOPND[u] == kUnitClosed) dbio::DIOMSG(ctx, 2, routine, u);
+  if (ctx.grdblk.DBOPND[u] == kUnitReadOnly) dbio::DIOMSG(ctx, 3, routine, block, u);
 }
 
 // Takes the last entry of a released block's list; false when the list is empty or its count
@@ -68,18 +70,18 @@ void BLKGET(Context& ctx, int32_t DBNUM, int32_t& BLOCK, int32_t& ADDR) {
     int32_t head = g.DEDBKS[u], addr = 0;
     PAGFET(ctx, u, head, addr);
     int32_t type = type_of(ctx.W(addr));
-    if (type == kPrimaryIndexType) dbio::DIOMSG(ctx, 9, "BLKGET  ", u);
+    if (type == kPrimaryIndexKind) dbio::DIOMSG(ctx, 9, "BLKGET  ", u);
     int32_t listed = 0;
-    if (type == kRootType && take_listed(ctx, u, head, addr, kRootCountWord, kRootListWord, listed)) {
+    if (type == kRootKind && take_listed(ctx, u, head, addr, kRootCountWord, kRootListWord, listed)) {
       // A level-2 block of the released root becomes the head of the chain, behind it the root.
       int32_t root = head;
       head = listed;
       PAGFET(ctx, u, head, addr);
       if (ctx.W(int64_t{addr} + 1) != root) ctx.W(int64_t{addr} + 1) = root;
       g.DEDBKS[u] = head;
-      type = kLevel2Type;
+      type = kLevel2Kind;
     }
-    if (type == kLevel2Type && take_listed(ctx, u, head, addr, kLevel2CountWord, kLevel2ListWord, listed)) {
+    if (type == kLevel2Kind && take_listed(ctx, u, head, addr, kLevel2CountWord, kLevel2ListWord, listed)) {
       BLOCK = listed;
     } else {
       BLOCK = head;
@@ -150,7 +152,7 @@ void BLKWRT(Context& ctx, int32_t DBNUM, int32_t BLOCK, int64_t BUFFER, int32_t 
     ctx.out() << " ILLEGAL ACCESS DATA BASE NUMBER " << iw(u, 12) << " PASSED TO BLKWRT.\n";
     stop_with_fatal_line(ctx);
   }
-  if (g.DBOPND[u] == 1) {
+  if (g.DBOPND[u] == kUnitReadOnly) {
     ctx.out() << " WRITE REQUEST TO ACCESS DATA BASE NUMBER" << iw(u, 12)
               << " WHICH WAS NOT OPENED WITH WRITE PERMISSION.\n";
     stop_with_fatal_line(ctx);

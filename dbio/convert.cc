@@ -14,14 +14,13 @@
 #include "dbio/names.h"
 #include "dbio/pool.h"
 #include "dbio/messages.h"
+#include "dbio/layouts.h"
+#include "dbio/block_kinds.h"
 
 namespace dbio {
 
 namespace {
 
-constexpr int32_t kNativeLayout = 1;
-constexpr int32_t kKindScale = 100;        // block-type code = qualifier * 100 + kind
-constexpr int32_t kObjectScale = 10;       // kinds 8, 9: qualifier = object * 10 + key width
 constexpr int32_t kElementScale = 100;     // element code = count * 100 + type
 constexpr int32_t kElementTypes = 20;
 constexpr int32_t kDdlObjectScale = 100000;
@@ -36,17 +35,13 @@ constexpr int32_t kConversionFailed = 19;  // counts or lengths do not fit the D
 constexpr int32_t kListTooShort = 20;      // element list shorter than the entry length
 constexpr char kRoutine[] = "BLKFIX  ";
 
-// Block kinds and the words of their layouts (1-based).
-constexpr int32_t kRootKind = 1, kLevel2Kind = 2, kDataKind = 3, kGroupKind = 4, kPrimaryIndexKind = 5,
-                  kSecondaryIndexKind = 6, kDictionaryDataKind = 7, kKeyIndexKind = 8, kKeyDataKind = 9,
-                  kRecordKind = 10;
-constexpr int32_t kNameWords = 2, kQualifierWords = 10, kIndexEntryWords = 13;
-constexpr int32_t kDataHeaderWords = 4;       // kinds 3, 4, 7: type, next, previous, count
-constexpr int32_t kGroupKeyWords = 12;        // the key in words 5-16 of a group's first block
-constexpr int32_t kSecondaryHeaderWords = 3;  // type, primary index block, count
-constexpr int32_t kKeyDataHeaderWords = 5;    // type, next, previous, words in use, L
-constexpr int32_t kKeyIndexHeaderWords = 7;   // ... words in use, S, parent, lowest child
-constexpr int32_t kRecordHeaderWords = 2;     // per record: object, length
+// Header words of the kinds (block_kinds.h).
+constexpr int32_t kDataHeaderWords = chain_block::kHeaderWords;  // kinds 3, 4, 7
+constexpr int32_t kGroupKeyWords = chain_block::kGroupKeyWords;
+constexpr int32_t kSecondaryHeaderWords = secondary_index_block::kHeaderWords;
+constexpr int32_t kKeyDataHeaderWords = key_block::kDataHeaderWords;
+constexpr int32_t kKeyIndexHeaderWords = key_block::kNodeHeaderWords;
+constexpr int32_t kRecordHeaderWords = record_block::kRecordHeaderWords;
 
 // ---------------------------------------------------------------------------------------------
 // Word converters. The file side is bytes, the native side 32-bit words; a pair of native words
@@ -111,16 +106,6 @@ uint32_t narrow(uint64_t d) {
     return sign | std::bit_cast<uint32_t>(std::numeric_limits<float>::max());
   }
   return std::bit_cast<uint32_t>(static_cast<float>(x));
-}
-
-struct Layout {
-  bool little;
-  bool wide;
-  int32_t bytes;  // file bytes per native word
-};
-
-Layout layout_of(int32_t filtyp) {
-  return {is_little_endian_layout(filtyp), is_wide_layout(filtyp), 4 * file_words_per_word(filtyp)};
 }
 
 // Where the 8 bytes of a pair lie in its file span (8 bytes, or 16 in a wide file).

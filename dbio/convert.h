@@ -1,9 +1,8 @@
 #pragma once
 // Conversion of blocks between a file's word layout and native words.
 //
-// File types (DBFLTY), read as flags: bit 1 set = little-endian words, clear = big-endian;
-// bit 2 set = every native 32-bit word takes 8 bytes in the file. Type 1 is the native layout
-// (32-bit little-endian) and is never converted; 0, 2 and 3 are the foreign layouts.
+// The file types (DBFLTY) and their word layouts are told in layouts.h: type 1 is the native
+// layout and is never converted; 0, 2 and 3 are the foreign layouts.
 //
 // Each word of a block converts with the converter of its class. The classes are the element
 // types that have one: "I " integer (also "L ", "E " and every type without a converter of its
@@ -30,6 +29,7 @@
 #include <cstdint>
 
 #include "dbio/context.h"
+#include "dbio/layouts.h"
 
 namespace dbio {
 
@@ -42,10 +42,6 @@ inline constexpr int32_t kRealClass = 3;       // "R "
 inline constexpr int32_t kDClass = 4;          // "D "
 inline constexpr int32_t kCharacterClass = 5;  // "A "
 inline constexpr int32_t kXClass = 7;          // "X "
-
-inline constexpr bool is_little_endian_layout(int32_t filtyp) { return (filtyp & 1) != 0; }
-inline constexpr bool is_wide_layout(int32_t filtyp) { return (filtyp & 2) != 0; }
-inline constexpr int32_t file_words_per_word(int32_t filtyp) { return is_wide_layout(filtyp) ? 2 : 1; }
 
 // The class that converts words of element type t (1..20): "L " and "E " convert as integers,
 // types 1..7 otherwise by their own converter, types 8..20 as integers.

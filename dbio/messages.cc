@@ -6,6 +6,8 @@
 #include "dbio/names.h"
 #include "platform/format.h"
 #include "platform/stop.h"
+#include "dbio/open_states.h"
+#include "dbio/logical_file.h"
 
 namespace dbio {
 
@@ -177,7 +179,7 @@ void dump_shared_state(dbio::Context& ctx) {
 
   for (int32_t k = 1; k <= ctx.grfist.count && k <= dbio::kLogicalFiles; ++k) {
     const auto& record = ctx.grfist.record[k];
-    out << "\n /GRFIST/ " << iw(k, 3) << " <- " << ddl_object_name(ctx, record[11], record[26]) << '\n';
+    out << "\n /GRFIST/ " << iw(k, 3) << " <- " << ddl_object_name(ctx, record[logical_file::kDdlObject], record[logical_file::kUnit]) << '\n';
     values_ten_per_line(out, record.data() + 1, dbio::kRecordWords);
   }
 
@@ -186,7 +188,7 @@ void dump_shared_state(dbio::Context& ctx) {
       << " DICNSI,DICFSI,GRFNUM,DDLVER,DDLSIZ,DDLBLK,DBDLEN,DBOPND,DBFLTY,DBHNDL\n";
   const auto& g = ctx.grdblk;
   for (int u = std::max(ctx.DBFRST, 1); u <= std::min(ctx.DBLAST, dbio::kUnits); ++u) {
-    if (g.DBOPND[u] == 0) continue;
+    if (g.DBOPND[u] == kUnitClosed) continue;
     const int32_t values[20] = {g.BUFSZ[u],  g.MAXBKS[u], g.FREBKS[u], g.USDBKS[u], g.DEDBKS[u],
                                 g.DICTPI[u], g.NUMDB[u],  g.INFINU[u], g.DICFDB[u], g.DICNDB[u],
                                 g.DICNSI[u], g.DICFSI[u], g.GRFNUM[u], g.DDLVER[u], g.DDLSIZ[u],

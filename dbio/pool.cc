@@ -8,12 +8,13 @@
 #include "dbio/blocks.h"
 #include "dbio/convert.h"
 #include "dbio/messages.h"
+#include "dbio/open_states.h"
+#include "dbio/layouts.h"
 
 namespace dbio {
 
 namespace {
 
-constexpr int32_t kNativeLayout = 1;
 constexpr int32_t kDdlObjectScale = 100000;
 constexpr int32_t kDdlRecordWords = 5;
 constexpr int32_t kFirstDdlBlockDataWord = 17;  // behind the group's 12-word key
@@ -153,7 +154,7 @@ void KOVGDM(Context& ctx, int32_t DBNUM) {
   auto& s = ctx.sysfil;
   auto& g = ctx.grdblk;
   const int32_t u = DBNUM;
-  if (u < 1 || u > kUnits || g.DBOPND[u] == 0) return;
+  if (u < 1 || u > kUnits || g.DBOPND[u] == kUnitClosed) return;
   if (s.BASEDD < 1) return;  // no pool configured
   if (ctx.W(s.BASEDD) == g.DDLVER[u] &&
       int64_t{ctx.W(s.BASEDD + 1)} * kDdlObjectScale + ctx.W(s.BASEDD + 2) == g.DDLSIZ[u]) {

@@ -6,6 +6,7 @@
 
 #include "dbio/pool.h"
 #include "dbio/messages.h"
+#include "dbio/open_states.h"
 
 namespace dict {
 
@@ -217,7 +218,7 @@ int64_t dictionary_lookup(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY)
 
 void DICRDR(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t* ENTRY, int32_t& IERR) {
   if (DBNUM < 1 || DBNUM > dbio::kUnits) dbio::DIOMSG(ctx, 1, "DICRDR  ", DBNUM);
-  if (ctx.grdblk.DBOPND[DBNUM] == 0) dbio::DIOMSG(ctx, 2, "DICRDR  ", DBNUM);
+  if (ctx.grdblk.DBOPND[DBNUM] == dbio::kUnitClosed) dbio::DIOMSG(ctx, 2, "DICRDR  ", DBNUM);
   const int64_t entry = dictionary_lookup(ctx, DBNUM, KEY);
   if (entry == 0) {
     IERR = 1;
@@ -233,7 +234,7 @@ void DICUPD(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, const int32_t
   auto& s = ctx.sysfil;
   IERR = 1;
   // A unit that is not open has no dictionary to rewrite.
-  if (DBNUM < 1 || DBNUM > dbio::kUnits || g.DBOPND[DBNUM] == 0 || g.NUMDB[DBNUM] < 1) return;
+  if (DBNUM < 1 || DBNUM > dbio::kUnits || g.DBOPND[DBNUM] == dbio::kUnitClosed || g.NUMDB[DBNUM] < 1) return;
   const int32_t bufsz = g.BUFSZ[DBNUM], dbdlen = g.DBDLEN[DBNUM], dl = dbdlen + kKeyWords;
 
   // The remembered entry is rewritten without a search when it still carries ENTRY's sequence

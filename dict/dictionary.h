@@ -23,6 +23,7 @@
 #include <cstdint>
 
 #include "dbio/context.h"
+#include "dbio/block_kinds.h"
 
 namespace dict {
 
@@ -54,12 +55,17 @@ void LSTINS(int32_t* LIST, int32_t COUNT, int32_t KEYLEN, int32_t STRIDE, int32_
 // recently used one.
 void DICBLK(dbio::Context& ctx, int32_t DBNUM, int32_t BLOCK, int32_t& ADDR);
 
-// Block layout constants (block words are numbered from 1).
-inline constexpr int32_t kPrimaryIndexType = 5, kSecondaryIndexType = 6, kDictionaryDataType = 7;
-inline constexpr int32_t kIndexEntryWords = 13;  // key + block number
-inline constexpr int32_t kPrimaryFirstWord = 2;
-inline constexpr int32_t kSecondaryIndexWord = 2, kSecondaryCountWord = 3, kSecondaryFirstWord = 4;
-inline constexpr int32_t kDataNextWord = 2, kDataPreviousWord = 3, kDataCountWord = 4, kDataFirstWord = 5;
+// The dictionary's block kinds and words by the names the dictionary code uses; the layouts are
+// in dbio/block_kinds.h.
+inline constexpr int32_t kPrimaryIndexType = dbio::kPrimaryIndexKind, kSecondaryIndexType = dbio::kSecondaryIndexKind,
+                         kDictionaryDataType = dbio::kDictionaryDataKind;
+using dbio::kIndexEntryWords;
+inline constexpr int32_t kPrimaryFirstWord = dbio::primary_index_block::kFirstEntryWord;
+inline constexpr int32_t kSecondaryIndexWord = dbio::secondary_index_block::kPrimaryWord,
+                         kSecondaryCountWord = dbio::secondary_index_block::kCountWord,
+                         kSecondaryFirstWord = dbio::secondary_index_block::kFirstEntryWord;
+inline constexpr int32_t kDataNextWord = dbio::chain_block::kNextWord, kDataPreviousWord = dbio::chain_block::kPreviousWord,
+                         kDataCountWord = dbio::chain_block::kCountWord, kDataFirstWord = dbio::chain_block::kFirstEntryWord;
 
 // Entries that fit one block of BUFSZ words.
 inline int32_t primary_capacity(int32_t BUFSZ) { return BUFSZ > 1 ? (BUFSZ - 1) / kIndexEntryWords : 0; }

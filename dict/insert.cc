@@ -11,6 +11,7 @@
 #include "platform/format.h"
 #include "platform/stop.h"
 #include "dbio/messages.h"
+#include "dbio/open_states.h"
 
 namespace dict {
 
@@ -406,7 +407,7 @@ class Insertion {
 
 void DICINS(dbio::Context& ctx, int32_t DBNUM, int32_t* KEY, int32_t* ENTRY, int32_t& IERR) {
   if (DBNUM < 1 || DBNUM > dbio::kUnits) dbio::DIOMSG(ctx, 1, "DICINS  ", DBNUM);
-  if (ctx.grdblk.DBOPND[DBNUM] == 0) dbio::DIOMSG(ctx, 2, "DICINS  ", DBNUM);
+  if (ctx.grdblk.DBOPND[DBNUM] == dbio::kUnitClosed) dbio::DIOMSG(ctx, 2, "DICINS  ", DBNUM);
   ENTRY[0] = ctx.grdblk.INFINU[DBNUM] + 1;
   Insertion insertion(ctx, DBNUM, KEY, ENTRY);
   IERR = insertion.run() ? 0 : 1;

@@ -9,6 +9,8 @@
 #include "dbio/blocks.h"
 #include "dbio/pool.h"
 #include "dbio/datamgr.h"
+#include "dbio/open_states.h"
+#include "dbio/logical_file.h"
 
 namespace dict {
 
@@ -40,22 +42,11 @@ using multikey::node_capacity;
 
 namespace {
 
-// Record words.
-constexpr int kRoot = 3, kFirstData = 4, kLength = 5, kKeyLength = 6, kEntries = 8, kIndexBuilt = 10,
-              kDdlObject = 11, kLocated = 12, kFlags = 19, kHighestWord = 23, kLastData = 24, kUnit = 26,
-              kBalance = 27, kHighest = 28;
+using namespace dbio::logical_file;
 constexpr int32_t kMaxEntries = 2147483646;  // the entry count stops at 2^31 - 2
 constexpr int32_t kRefuseDuplicates = 3;     // RELPUT mode
 constexpr int32_t kLinearSearchLimit = 16;   // more records than this are searched by halving
 
-// A lock slot of the record: its address and block words, its bit in the flags word.
-struct Slot {
-  int addr_word, block_word;
-  int32_t flag;
-};
-constexpr Slot kRootSlot{13, 14, 1}, kLevel2Slot{15, 16, 2}, kLevel3Slot{38, 39, 8}, kDeepSlot{34, 35, 16},
-    kDataSlot{17, 18, 4};
-constexpr const Slot* kSlots[] = {&kRootSlot, &kLevel2Slot, &kLevel3Slot, &kDeepSlot, &kDataSlot};
 
 // The slot of index level `level` (1 = the root); level 4 and every deeper level share one.
 const Slot& level_slot(std::size_t level) {
@@ -197,7 +188,7 @@ class MultiKey {
     if (k == 1) return KEYFN1(key[0], list, stride, count, pos, notfnd);
     KEYFND(key, k, list, stride, count, pos, notfnd);
   }
-  bool above_highest(const int32_t* key) const { return compare_keys(key, &r[kHighest], k) > 0; }
+  bool above_highest(const int32_t* key) const { return compare_keys(key, &r[kHighestKey], k) > 0; }
 
   int32_t NEWBLK(int32_t type, int32_t stride);
   void BLKLNK(int32_t block, int32_t behind);
@@ -247,8 +238,8 @@ void MultiKey::BLKLNK(int32_t block, int32_t behind) {
   if (next != 0) {
     W(address(next), kPreviousWord) = block;
     modified(next);
-  } else if (behind == r[kLastData]) {
-    r[kLastData] = block;
+  } else if (behind == r[kLastBlock]) {
+    r[kLastBlock] = block;
   }
 }
 
@@ -257,7 +248,7 @@ void MultiKey::adopt(int32_t block, int32_t addr, int32_t parent) {
   int32_t& word = W(addr, kParentWord);
   if (word == parent) return;
   word = parent;
-  if (ctx.grdblk.DBOPND[unit] != 1) modified(block);
+  if (ctx.grdblk.DBOPND[unit] != dbio::kUnitReadOnly) modified(block);
 }
 
 // Descends from the root to the node that holds KEY or, when it is not there, to the lowest-level
@@ -414,7 +405,7 @@ Place MultiKey::IDXINS(const Path& path, const int32_t* item) {
 // the root alone when they fit, otherwise in lowest-level nodes under the root. When the entries
 // live in the index, the data block is returned.
 void MultiKey::IDXBLD() {
-  const int32_t data = r[kFirstData];
+  const int32_t data = r[kFirstBlock];
   const int32_t data_addr = lock(kDataSlot, data);
   const int32_t n = (W(data_addr, kInUseWord) - kDataHeaderWords) / L;
   std::vector<int32_t> items(int64_t{n} * S, 0);
@@ -432,7 +423,7 @@ void MultiKey::IDXBLD() {
   }
 
   const int32_t root = NEWBLK(index_type(), S);
-  r[kRoot] = r[kIndexBuilt] = root;
+  r[kRoot] = r[kIndexRoot] = root;
   const int32_t root_addr = lock(kRootSlot, root);
   W(root_addr, kParentWord) = 0;
   W(root_addr, kBelowFirstWord) = 0;
@@ -487,7 +478,7 @@ void MultiKey::IDXBLD() {
 
   if (in_index) {
     dbio::BLKRET(ctx, unit, data, 0);  // also releases its lock
-    r[kFirstData] = r[kLastData] = 0;
+    r[kFirstBlock] = r[kLastBlock] = 0;
     r[kDataSlot.addr_word] = r[kDataSlot.block_word] = 0;
     r[kFlags] &= ~kDataSlot.flag;
   }
@@ -498,8 +489,8 @@ void MultiKey::IDXBLD() {
 // of `path`. Entries that live in the index go into the index only.
 Place MultiKey::append(const int32_t* entry, Path& path) {
   Place place;
-  if (r[kLastData] != 0) {
-    const int32_t last = r[kLastData];
+  if (r[kLastBlock] != 0) {
+    const int32_t last = r[kLastBlock];
     const int32_t addr = lock(kDataSlot, last);
     const int32_t in_use = W(addr, kInUseWord);
     if (in_use + L <= bufsz) {
@@ -542,10 +533,10 @@ int32_t MultiKey::put(const int32_t* entry, int32_t mode, int32_t& ADDR) {
   Path path;
   Place place;
   bool found = false, fresh = false, highest = false;
-  if (r[kRoot] == 0 && r[kFirstData] == 0) {
+  if (r[kRoot] == 0 && r[kFirstBlock] == 0) {
     // The first entry: a data block of its own.
     const int32_t data = NEWBLK(data_type(), L);
-    r[kFirstData] = r[kLastData] = data;
+    r[kFirstBlock] = r[kLastBlock] = data;
     lock(kDataSlot, data);
     place = {data, kFirstEntryWord};
     fresh = highest = true;
@@ -557,7 +548,7 @@ int32_t MultiKey::put(const int32_t* entry, int32_t mode, int32_t& ADDR) {
   } else {
     if (r[kRoot] == 0) {
       // One data block, in key order.
-      const int32_t data = r[kFirstData];
+      const int32_t data = r[kFirstBlock];
       const int32_t addr = lock(kDataSlot, data);
       const int32_t in_use = W(addr, kInUseWord);
       const int32_t n = (in_use - kDataHeaderWords) / L;
@@ -589,8 +580,8 @@ int32_t MultiKey::put(const int32_t* entry, int32_t mode, int32_t& ADDR) {
   if (found && mode == kRefuseDuplicates) return kDuplicateRefused;
   if (fresh && r[kEntries] < kMaxEntries) ++r[kEntries];
   if (highest) {
-    std::copy_n(entry, k, &r[kHighest]);
-    if (k == 1) r[kHighestWord] = entry[0];
+    std::copy_n(entry, k, &r[kHighestKey]);
+    if (k == 1) r[kHighest] = entry[0];
   }
   const int32_t addr = address(place.block);
   modified(place.block);

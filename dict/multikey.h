@@ -53,18 +53,19 @@
 #include <cstdint>
 
 #include "dbio/context.h"
+#include "dbio/block_kinds.h"
 
 namespace dict {
 
 namespace multikey {
 
-inline constexpr int32_t kDataKind = 9, kIndexKind = 8;  // block type modulo 100
+// Block kinds and words (dbio/block_kinds.h).
+inline constexpr int32_t kDataKind = dbio::kKeyDataKind, kIndexKind = dbio::kKeyIndexKind;
+using dbio::key_block::kBelowFirstWord, dbio::key_block::kDataHeaderWords, dbio::key_block::kFirstEntryWord,
+    dbio::key_block::kFirstIndexWord, dbio::key_block::kInUseWord, dbio::key_block::kNextWord,
+    dbio::key_block::kNodeHeaderWords, dbio::key_block::kParentWord, dbio::key_block::kPreviousWord,
+    dbio::key_block::kStrideWord;
 inline constexpr int32_t kMaxKeyWords = 6;
-inline constexpr int32_t kDataHeaderWords = 5, kNodeHeaderWords = 7;
-inline constexpr int32_t kNextWord = 2, kPreviousWord = 3, kInUseWord = 4, kStrideWord = 5, kParentWord = 6,
-                         kBelowFirstWord = 7;
-inline constexpr int32_t kFirstEntryWord = 6;  // of a data block
-inline constexpr int32_t kFirstIndexWord = 8;  // of an index node
 
 // The fewest entries an index node must hold. A full node of n entries is split into a left part,
 // one entry that moves up and a right part before the new entry is placed; with n >= 3 both parts

@@ -9,27 +9,23 @@
 #include "dbio/datamgr.h"
 #include "dict/dictionary.h"
 #include "dbio/messages.h"
+#include "dbio/open_states.h"
+#include "dbio/block_kinds.h"
+#include "dbio/logical_file.h"
 
 namespace dict {
 
 namespace {
 
-// Record words.
-constexpr int kSequence = 1, kRoot = 3, kFirstData = 4, kLength = 5, kEntries = 8, kDataBlocks = 9,
-              kLevel2Blocks = 10, kDdlObject = 11, kBehindLast = 12, kFlags = 19, kHighest = 23, kLastData = 24,
-              kTookLast = 25, kUnit = 26, kLowest = 27;
+using namespace dbio::logical_file;
 
-// A lock slot of the record: its address and block words, its bit in the flags word.
-struct Slot {
-  int addr_word, block_word;
-  int32_t flag;
-};
-constexpr Slot kRootSlot{13, 14, 1}, kLevel2Slot{15, 16, 2}, kDataSlot{17, 18, 4};
-
-// Block words.
-constexpr int kRootPairCount = 23, kRootPairs = 26;
-constexpr int kLevel2Root = 2, kLevel2Count = 3, kLevel2Pairs = 4, kLevel2HeaderWords = 3;
-constexpr int kNext = 2, kPrevious = 3, kCount = 4, kEntriesAt = 5, kDataHeaderWords = 4;
+// Block words (dbio/block_kinds.h).
+constexpr int kRootPairCount = dbio::root_block::kPairCountWord, kRootPairs = dbio::root_block::kFirstPairWord;
+constexpr int kLevel2Root = dbio::level2_block::kRootWord, kLevel2Count = dbio::level2_block::kPairCountWord,
+              kLevel2Pairs = dbio::level2_block::kFirstPairWord, kLevel2HeaderWords = dbio::level2_block::kHeaderWords;
+constexpr int kNext = dbio::chain_block::kNextWord, kPrevious = dbio::chain_block::kPreviousWord,
+              kCount = dbio::chain_block::kCountWord, kEntriesAt = dbio::chain_block::kFirstEntryWord,
+              kDataHeaderWords = dbio::chain_block::kHeaderWords;
 
 // The pair (or the one before the insertion point) whose child holds `key`: its word index.
 int32_t pair_for(int32_t key, const int32_t* pairs, int32_t count) {
@@ -126,7 +122,7 @@ void RELFND(dbio::Context& ctx, int32_t LFN, int32_t KEY, int32_t& BLK1, int32_t
     const int32_t* root_pairs = rel.span(root, kRootPairs, 2 * int64_t{c});
     if (KEY < root_pairs[0]) {
       rel.lock(kLevel2Slot, root_pairs[1]);
-      rel.lock(kDataSlot, r[kFirstData]);
+      rel.lock(kDataSlot, r[kFirstBlock]);
       BLK1 = r[kRootSlot.block_word];
       BLK2 = r[kLevel2Slot.block_word];
       BLK3 = r[kDataSlot.block_word];
@@ -167,10 +163,10 @@ void WRTFST(dbio::Context& ctx, int32_t LFN, const int32_t* ENTRY) {
   rel.at(kLevel2Slot, kLevel2Root) = r[kRoot];
   rel.at(kLevel2Slot, kLevel2Count) = 1;
   rel.at(kLevel2Slot, kLevel2Pairs) = key;
-  rel.at(kLevel2Slot, kLevel2Pairs + 1) = r[kFirstData];
+  rel.at(kLevel2Slot, kLevel2Pairs + 1) = r[kFirstBlock];
   rel.mark(kLevel2Slot);
 
-  const int32_t data = rel.lock(kDataSlot, r[kFirstData]);
+  const int32_t data = rel.lock(kDataSlot, r[kFirstBlock]);
   rel.at(kDataSlot, 1) = rel.data_type();
   rel.at(kDataSlot, kNext) = 0;
   rel.at(kDataSlot, kPrevious) = 0;
@@ -180,7 +176,7 @@ void WRTFST(dbio::Context& ctx, int32_t LFN, const int32_t* ENTRY) {
 
   r[kEntries] = r[kDataBlocks] = r[kLevel2Blocks] = 1;
   r[kHighest] = r[kLowest] = key;
-  r[kTookLast] = r[kFirstData];
+  r[kTookLast] = r[kFirstBlock];
   r[kBehindLast] = rel.L + kDataHeaderWords;
 }
 
@@ -188,7 +184,7 @@ void WRTLST(dbio::Context& ctx, int32_t LFN, const int32_t* ENTRY) {
   Relation rel(ctx, LFN);
   auto& r = rel.r;
   const int32_t key = ENTRY[0];
-  int32_t data = rel.lock(kDataSlot, r[kLastData]);
+  int32_t data = rel.lock(kDataSlot, r[kLastBlock]);
   r[kHighest] = key;
   r[kEntries] += 1;
   const int32_t n = rel.at(kDataSlot, kCount);
@@ -215,7 +211,7 @@ void WRTLST(dbio::Context& ctx, int32_t LFN, const int32_t* ENTRY) {
   rel.at(kDataSlot, kCount) = 1;
   std::memcpy(rel.span(data, kEntriesAt, rel.L), ENTRY, sizeof(int32_t) * rel.L);
   rel.mark(kDataSlot);
-  r[kLastData] = r[kTookLast] = new_block;
+  r[kLastBlock] = r[kTookLast] = new_block;
   r[kBehindLast] = rel.L + kDataHeaderWords;
 
   // Its pair goes behind the last pair of the last level-2 block, or into a new level-2 block.
@@ -334,7 +330,7 @@ void SPLIT1(dbio::Context& ctx, int32_t LFN, int32_t /*BLK1*/, int32_t /*BLK2*/,
   const int32_t new_first_key = fresh[kEntriesAt - 1];
 
   if (former_next == 0) {
-    r[kLastData] = new_block;
+    r[kLastBlock] = new_block;
   } else {
     int32_t next_addr = 0;
     dbio::PAGFET(ctx, rel.unit, former_next, next_addr);
@@ -433,7 +429,7 @@ void DDLFND(dbio::Context& ctx, int32_t& DDLNO, const int32_t* NAME, int32_t DBN
   auto& g = ctx.grdblk;
   auto& s = ctx.sysfil;
   DDLNO = 0;
-  if (DBNUM < 1 || DBNUM > dbio::kUnits || g.DDLVER[DBNUM] == 0 || g.DBOPND[DBNUM] == 1) return;
+  if (DBNUM < 1 || DBNUM > dbio::kUnits || g.DDLVER[DBNUM] == 0 || g.DBOPND[DBNUM] == dbio::kUnitReadOnly) return;
   dbio::KOVGDM(ctx, DBNUM);
   char text[8];
   std::memcpy(text, NAME, 8);

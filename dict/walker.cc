@@ -6,6 +6,7 @@
 
 #include "dbio/names.h"
 #include "dict/dictionary.h"
+#include "dbio/open_states.h"
 
 namespace dict {
 
@@ -204,7 +205,7 @@ std::string describe_key(const int32_t* key) {
 
 DictionaryWalk walk_dictionary(dbio::Context& ctx, int32_t DBNUM, const EntryVisitor& visit) {
   DictionaryWalk walk;
-  if (DBNUM < 1 || DBNUM > dbio::kUnits || ctx.grdblk.DBOPND[DBNUM] == 0) {
+  if (DBNUM < 1 || DBNUM > dbio::kUnits || ctx.grdblk.DBOPND[DBNUM] == dbio::kUnitClosed) {
     walk.problems.push_back("unit " + str(DBNUM) + " is not an open database");
     return walk;
   }

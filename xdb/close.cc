@@ -12,6 +12,9 @@
 #include "dbio/pool.h"
 #include "xdb/datablocks.h"
 #include "dbio/messages.h"
+#include "dbio/open_states.h"
+#include "dbio/layouts.h"
+#include "dbio/logical_file.h"
 
 namespace xdb {
 
@@ -21,7 +24,6 @@ using dbio::page_unit;
 
 namespace {
 
-constexpr int32_t kNativeLayout = 1;
 constexpr int32_t kHeaderWords = 18;
 
 
@@ -33,7 +35,7 @@ void PAGFLS(dbio::Context& ctx) {
   for (int32_t p = 1; p <= s.NOFP; ++p) {
     if (page_unit(ctx, p) >= 0) continue;
     const int32_t u = -page_unit(ctx, p);
-    if (g.DBFLTY[u] != kNativeLayout) dbio::KOVGDM(ctx, u);
+    if (g.DBFLTY[u] != dbio::kNativeLayout) dbio::KOVGDM(ctx, u);
     for (int32_t q = p; q <= s.NOFP; ++q) {
       if (page_unit(ctx, q) != -u) continue;
       page_unit(ctx, q) = u;  // cleared first: a failed write is not attempted again
@@ -41,7 +43,7 @@ void PAGFLS(dbio::Context& ctx) {
     }
   }
   for (int32_t u = 1; u <= dbio::kUnits; ++u) {
-    if (g.DBOPND[u] != 2 && g.DBOPND[u] != 3) continue;
+    if (g.DBOPND[u] != dbio::kUnitNewFile && g.DBOPND[u] != dbio::kUnitForUpdate) continue;
     int32_t addr = 0;
     dbio::PAGFET(ctx, u, 1, addr);
     const int32_t values[kHeaderWords] = {g.BUFSZ[u],  g.MAXBKS[u], g.FREBKS[u], g.USDBKS[u], g.DEDBKS[u],
@@ -60,7 +62,7 @@ void PAGDBF(dbio::Context& ctx, int32_t DBNUM) {
   auto& f = ctx.grfist;
   bool closed_any = false;
   for (int32_t k = 1; k <= f.count && k <= dbio::kLogicalFiles; ++k) {
-    if (f.record[k][1] == 0 || f.record[k][26] != DBNUM) continue;
+    if (f.record[k][dbio::logical_file::kSequence] == 0 || f.record[k][dbio::logical_file::kUnit] != DBNUM) continue;
     DIOMSG(ctx, 15, "PAGDBF  ", f.name[k].data() + 1, nullptr);
     int32_t lfn = k;
     CLOSGR(ctx, lfn);
@@ -72,16 +74,16 @@ void PAGDBF(dbio::Context& ctx, int32_t DBNUM) {
 
 void release_after_stop(dbio::Context& ctx, int32_t DBNUM) {
   auto& g = ctx.grdblk;
-  if (DBNUM < 1 || DBNUM > dbio::kUnits || g.DBOPND[DBNUM] == 0) return;
+  if (DBNUM < 1 || DBNUM > dbio::kUnits || g.DBOPND[DBNUM] == dbio::kUnitClosed) return;
   int32_t recl = g.BUFSZ[DBNUM], iret = 0;
   dbio::BIOXXX(ctx, bio::CLOSE, g.DBHNDL[DBNUM], nullptr, 0, nullptr, 0, &recl, iret);
-  g.DBOPND[DBNUM] = 0;
+  g.DBOPND[DBNUM] = dbio::kUnitClosed;
 }
 
 void DBCLOS(dbio::Context& ctx, int32_t DBNUM, int32_t /*STATUS*/, int32_t& IERR) {
   auto& g = ctx.grdblk;
   if (DBNUM < 1 || DBNUM > dbio::kUnits) return void(IERR = kCloseUnitOutOfRange);
-  if (g.DBOPND[DBNUM] == 0) return void(IERR = kCloseUnitNotOpen);
+  if (g.DBOPND[DBNUM] == dbio::kUnitClosed) return void(IERR = kCloseUnitNotOpen);
   PAGFLS(ctx);
   PAGDBF(ctx, DBNUM);
   char routine[] = "DBCLOS";
@@ -94,11 +96,11 @@ void DBCLOS(dbio::Context& ctx, int32_t DBNUM, int32_t /*STATUS*/, int32_t& IERR
     dbio::BIOMSG(ctx, DBNUM, iret, bio::CLOSE, 0, "DBCLOS", fatal);
     if (fatal) return void(IERR = kCloseFailed);
   }
-  g.DBOPND[DBNUM] = 0;
+  g.DBOPND[DBNUM] = dbio::kUnitClosed;
   g.DDLVER[DBNUM] = 0;
   ctx.DBFRST = ctx.DBLAST = 0;
   for (int u = 1; u <= dbio::kUnits; ++u) {
-    if (g.DBOPND[u] == 0) continue;
+    if (g.DBOPND[u] == dbio::kUnitClosed) continue;
     if (ctx.DBFRST == 0) ctx.DBFRST = u;
     ctx.DBLAST = u;
   }

@@ -14,6 +14,9 @@
 #include "dict/multikey.h"
 #include "dict/relation.h"
 #include "dbio/messages.h"
+#include "dbio/open_states.h"
+#include "dbio/block_kinds.h"
+#include "dbio/logical_file.h"
 
 namespace xdb {
 
@@ -21,21 +24,21 @@ namespace {
 
 using Record = std::array<int32_t, dbio::kRecordWords + 1>;
 
-// Record words.
-constexpr int kSequence = 1, kKind = 2, kFirst = 4, kLength = 5, kWord6 = 6, kState = 7, kCount = 8, kWord9 = 9,
-              kDdlObject = 11, kBehindLast = 12, kAddr1 = 13, kBlock1 = 14, kFlags = 19, kDicBlock = 20,
-              kDicOffset = 21, kHighest = 23, kLastBlock = 24, kTookLast = 25, kUnit = 26, kLowest = 27, kDate = 36,
-              kTime = 37;
-constexpr int32_t kIntegerKeyed = 1, kGroup = 2, kMultiKey = 3, kSingleRecord = 4;
-constexpr int32_t kReading = 5, kAppending = 6, kRewriting = 7, kRelationState = 3;
-constexpr int32_t kFlagBlock1 = 1;
+using namespace dbio::logical_file;
 
-// Group and shared blocks.
-constexpr int kGroupUsed = 4, kGroupKeyAt = 5, kGroupKeyWords = 12, kGroupSpare = 5;
-constexpr int32_t kSharedType = 10, kSharedUsed = 2, kSharedHeaderWords = 2, kRecordHeaderWords = 2;
-constexpr int kRootKeyAt = 2, kRootDescriptorAt = 14;
+// Groups and single records keep their current block in the root's lock slot.
+constexpr int kAddr1 = kRootSlot.addr_word, kBlock1 = kRootSlot.block_word;
+constexpr int32_t kFlagBlock1 = kRootSlot.flag;
 
-constexpr int32_t kLockedPairs[][2] = {{13, 14}, {15, 16}, {38, 39}, {34, 35}, {17, 18}};
+// Group, shared and root blocks (dbio/block_kinds.h). A group block keeps at most BUFSZ - 5 words
+// behind word 4.
+constexpr int kGroupUsed = dbio::chain_block::kCountWord, kGroupKeyAt = dbio::chain_block::kFirstEntryWord,
+              kGroupKeyWords = dbio::chain_block::kGroupKeyWords, kGroupSpare = 5;
+constexpr int32_t kSharedType = dbio::kRecordKind, kSharedUsed = dbio::record_block::kUsedWord,
+                  kSharedHeaderWords = dbio::record_block::kHeaderWords,
+                  kRecordHeaderWords = dbio::record_block::kRecordHeaderWords;
+constexpr int kRootKeyAt = dbio::root_block::kKeyWord, kRootDescriptorAt = dbio::root_block::kDescriptorWord;
+
 
 int32_t first_free_record(const dbio::Grfist& f) {
   for (int32_t k = 1; k <= dbio::kLogicalFiles; ++k) {
@@ -160,8 +163,8 @@ void OPENGR(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t MODE,
   if (state == kRewriting) {
     // Written again from its start: no data words yet, in one block (word 9 counts both).
     word1(ctx, r, kGroupUsed) = kGroupKeyWords;
-    r[kCount] = 0;
-    r[kWord9] = 1;
+    r[kEntries] = 0;
+    r[kDataBlocks] = 1;
   }
   LFN = lfn;
   IERR = 0;
@@ -183,7 +186,7 @@ void WRITGR(dbio::Context& ctx, int32_t LFN, const int32_t* BUFFER, int32_t NWOR
     }
     mark_first_slot(ctx, r);
     word1(ctx, r, kGroupUsed) = static_cast<int32_t>(used + chunk);
-    r[kWord9] += static_cast<int32_t>(chunk);
+    r[kDataBlocks] += static_cast<int32_t>(chunk);
     left -= chunk;
     done += chunk;
     if (left == 0) break;
@@ -206,10 +209,10 @@ void WRITGR(dbio::Context& ctx, int32_t LFN, const int32_t* BUFFER, int32_t NWOR
       r[kLastBlock] = block;
     }
     word1(ctx, r, kGroupUsed) = 0;
-    r[kWord9] += 1;
+    r[kDataBlocks] += 1;
     mark_first_slot(ctx, r);
   }
-  r[kCount] += std::max(NWORDS, 0);
+  r[kEntries] += std::max(NWORDS, 0);
   stamp(ctx, r);
   IERR = 0;
 }
@@ -277,12 +280,12 @@ void WRITRC(dbio::Context& ctx, int32_t LFN, const int32_t* RECORD, int32_t& IER
   if (LFN < 1 || LFN > dbio::kLogicalFiles) return void(IERR = 1);
   Record& r = ctx.grfist.record[LFN];
   if (r[kKind] != kSingleRecord) return void(IERR = 3);
-  if (r[kSequence] < 0 && r[kWord6] == 1) return void(IERR = 2);
+  if (r[kSequence] < 0 && r[kWritten] == 1) return void(IERR = 2);
   int32_t addr = 0;
-  dbio::PAGFET(ctx, r[kUnit], r[kFirst], addr);
-  std::copy_n(RECORD, r[kLength], ctx.words(int64_t{addr} + r[kState] - 1 + kRecordHeaderWords, r[kLength]));
-  dbio::PAGMOD(ctx, r[kUnit], r[kFirst]);
-  r[kWord6] = 1;
+  dbio::PAGFET(ctx, r[kUnit], r[kFirstBlock], addr);
+  std::copy_n(RECORD, r[kLength], ctx.words(int64_t{addr} + r[kRecordAt] - 1 + kRecordHeaderWords, r[kLength]));
+  dbio::PAGMOD(ctx, r[kUnit], r[kFirstBlock]);
+  r[kWritten] = 1;
   stamp(ctx, r);
   IERR = 0;
 }
@@ -374,10 +377,10 @@ void WRITRL(dbio::Context& ctx, int32_t LFN, const int32_t* ENTRY, int32_t& IERR
   } else if (r[kKind] == kMultiKey) {
     // With rotated keys the last key word leads in the stored entry. The rotation is made on a
     // copy, so the caller's entry never changes.
-    const int32_t k = std::abs(r[kWord6]), L = r[kLength];
+    const int32_t k = std::abs(r[kKeyLength]), L = r[kLength];
     std::vector<int32_t> rotated;
     const int32_t* entry = ENTRY;
-    if (r[kWord6] < 0 && k > 1) {
+    if (r[kKeyLength] < 0 && k > 1) {
       rotated.assign(ENTRY, ENTRY + L);
       std::rotate(rotated.begin(), rotated.begin() + (k - 1), rotated.begin() + k);
       entry = rotated.data();
@@ -401,12 +404,12 @@ void CLOSGR(dbio::Context& ctx, int32_t& LFN) {
   }
   Record& r = f.record[LFN];
   const int32_t unit = r[kUnit];
-  if (unit < 1 || unit > dbio::kUnits || ctx.grdblk.DBOPND[unit] == 0) {
+  if (unit < 1 || unit > dbio::kUnits || ctx.grdblk.DBOPND[unit] == dbio::kUnitClosed) {
     LFN = -1;
     return;
   }
   const int32_t kind = r[kKind];
-  const bool writes = ctx.grdblk.DBOPND[unit] != 1 && !(kind == kGroup && r[kState] == kReading);
+  const bool writes = ctx.grdblk.DBOPND[unit] != dbio::kUnitReadOnly && !(kind == kGroup && r[kState] == kReading);
   if (writes) {
     if (kind == kGroup && r[kState] == kRewriting && r[kBlock1] != 0) {
       // The rest of the old chain behind the current block is released.
@@ -421,8 +424,8 @@ void CLOSGR(dbio::Context& ctx, int32_t& LFN) {
     if (kind == kIntegerKeyed) {
       if (r[kBlock1] != r[3]) lock_first_slot(ctx, r, r[3]);
       word1(ctx, r, 20) = r[kLowest];
-      word1(ctx, r, 21) = r[kCount];
-      word1(ctx, r, 22) = r[kWord9];
+      word1(ctx, r, 21) = r[kEntries];
+      word1(ctx, r, 22) = r[kDataBlocks];
       word1(ctx, r, 24) = r[kHighest];
       word1(ctx, r, 25) = r[kLastBlock];
       mark_first_slot(ctx, r);
@@ -432,7 +435,7 @@ void CLOSGR(dbio::Context& ctx, int32_t& LFN) {
     d[1] = std::abs(r[kSequence]);
     d[2] = kind;
     for (int k = 3; k <= 6; ++k) d[k] = r[k];
-    d[7] = kind == kSingleRecord ? r[kState] : (kind == kGroup ? 0 : r[kLowest]);
+    d[7] = kind == kSingleRecord ? r[kRecordAt] : (kind == kGroup ? 0 : r[kLowest]);
     for (int k = 8; k <= 10; ++k) d[k] = r[k];
     d[11] = kind == kSingleRecord ? 0 : r[kHighest];
     d[12] = kind == kSingleRecord ? 0 : r[kLastBlock];
@@ -442,7 +445,7 @@ void CLOSGR(dbio::Context& ctx, int32_t& LFN) {
     if (kind == kIntegerKeyed) {
       std::copy_n(ctx.words(int64_t{r[kAddr1]} + kRootKeyAt - 1, dbio::kKeyWords), dbio::kKeyWords, key);
     } else if (kind == kGroup) {
-      if (r[kBlock1] != r[kFirst]) lock_first_slot(ctx, r, r[kFirst]);
+      if (r[kBlock1] != r[kFirstBlock]) lock_first_slot(ctx, r, r[kFirstBlock]);
       std::copy_n(ctx.words(int64_t{r[kAddr1]} + kGroupKeyAt - 1, dbio::kKeyWords), dbio::kKeyWords, key);
     } else {
       std::copy_n(f.name[LFN].begin() + 1, dbio::kKeyWords, key);
@@ -454,9 +457,9 @@ void CLOSGR(dbio::Context& ctx, int32_t& LFN) {
     if (ierr != 0) DIOMSG(ctx, 14, "CLOSGR  ", key[0], key[1]);
   }
   if (kind != kSingleRecord) {
-    for (const auto& pair : kLockedPairs) {
-      if (r[pair[1]] != 0) dbio::DATREL(ctx, unit, r[pair[1]]);
-      r[pair[0]] = r[pair[1]] = 0;
+    for (const Slot* slot : kSlots) {
+      if (r[slot->block_word] != 0) dbio::DATREL(ctx, unit, r[slot->block_word]);
+      r[slot->addr_word] = r[slot->block_word] = 0;
     }
   }
   r[kSequence] = r[kDdlObject] = r[kFlags] = r[kDicBlock] = r[kDicOffset] = 0;

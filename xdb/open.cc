@@ -11,6 +11,8 @@
 #include "dbio/bridge.h"
 #include "dbio/pool.h"
 #include "platform/filehead.h"
+#include "dbio/open_states.h"
+#include "dbio/layouts.h"
 
 namespace xdb {
 
@@ -24,7 +26,6 @@ constexpr int32_t kDefaultBlockWords = 1024;
 constexpr int32_t kMaxBlockWords = 65536;
 constexpr int32_t kStandardEntryWords = 12, kExtendedEntryWords = 14;
 constexpr int32_t kDdlObjectScale = 100000;
-constexpr int32_t kNativeLayout = 1, kUnicosLayout = 6;
 constexpr int32_t kDeleteOnClose = 2;
 constexpr int32_t kUnicosScanLastBlock = 64;
 constexpr int32_t kUnicosScanBytes = 288;
@@ -133,7 +134,7 @@ int32_t probe(int32_t& FILTYP, int32_t& BLKSIZ, const std::string& NAME, int32_t
   const __int128 expected = static_cast<__int128>(H[4]) * H[1] * ((type & 2) ? 8 : 4);
   if (static_cast<__int128>(file.size()) != expected) return kProbeSize;
   if (type == 2 && H[14] >= 20010 && looks_like_unicos(file, H[1])) {
-    FILTYP = kUnicosLayout;
+    FILTYP = dbio::kUnicosLayout;
     return kProbeUnicos;
   }
   return kProbeOk;
@@ -154,7 +155,7 @@ void DBOPEN(dbio::Context& ctx, int32_t DBNUM, int32_t MAXBLK, int32_t BLKSIZ, i
     return;
   }
   const int32_t unit = static_cast<int32_t>(requested_unit);
-  if (g.DBOPND[unit] != 0) {
+  if (g.DBOPND[unit] != dbio::kUnitClosed) {
     IERR = kUnitAlreadyOpen;
     return;
   }
@@ -179,7 +180,7 @@ void DBOPEN(dbio::Context& ctx, int32_t DBNUM, int32_t MAXBLK, int32_t BLKSIZ, i
   // reports as header word 7 or 8 being 0: such a header is checked again with those words allowed
   // to be 0 (and every later check made).
   if (probe == 17 || probe == 18) probe = xdb::probe(filtyp, file_block_size, name, length, ddlsiz, true);
-  if (probe == kProbeNoFile) filtyp = kNativeLayout;
+  if (probe == kProbeNoFile) filtyp = dbio::kNativeLayout;
   if (MAXBLK <= 0 && probe == kProbeNoFile) return void(IERR = kOldFileMissing);
   // A new XDB is never made over any existing file, whatever the probe found in it.
   if (MAXBLK > 0 && probe != kProbeNoFile && probe != kProbeBadLength) return void(IERR = kNewFileExists);
@@ -199,7 +200,7 @@ void DBOPEN(dbio::Context& ctx, int32_t DBNUM, int32_t MAXBLK, int32_t BLKSIZ, i
   // so it could never be opened again), is not created.
   if (block_size > s.PAGSIZ || block_size > kMaxBlockWords) return void(IERR = kBlockTooLarge);
   int32_t record_length = block_size;
-  if (filtyp != kNativeLayout) {
+  if (filtyp != dbio::kNativeLayout) {
     if (probe == kProbeOk && ddlsiz == 0) return void(IERR = kForeignWithoutDdl);
     if (filtyp & 2) record_length = 2 * block_size;
   }
@@ -230,7 +231,7 @@ void DBOPEN(dbio::Context& ctx, int32_t DBNUM, int32_t MAXBLK, int32_t BLKSIZ, i
       std::remove(name.c_str());
       if (fatal) return void(IERR = kBadName);
     }
-    g.DBOPND[unit] = 2;
+    g.DBOPND[unit] = dbio::kUnitNewFile;
     g.MAXBKS[unit] = g.FREBKS[unit] = MAXBLK;
     g.USDBKS[unit] = g.DEDBKS[unit] = 0;
     int32_t block = 0, addr = 0;
@@ -248,14 +249,14 @@ void DBOPEN(dbio::Context& ctx, int32_t DBNUM, int32_t MAXBLK, int32_t BLKSIZ, i
     g.DBDLEN[unit] = entry_words;
     g.SRBLK[unit] = 0;
   } else {
-    int32_t iret = 0, recl = record_length, open_state = 1;
+    int32_t iret = 0, recl = record_length, open_state = dbio::kUnitReadOnly;
     if (MAXBLK == 0) {
       dbio::BIOXXX(ctx, bio::OPENRO, g.DBHNDL[unit], charvar.data(), charvar_length, intarray.data(), 2, &recl, iret);
     } else {
       int32_t option = 0;
       dbio::BIOXXX(ctx, bio::OPENINFO, option, nullptr, 0, nullptr, 0, nullptr, iret);
       dbio::BIOXXX(ctx, bio::OPENRW, g.DBHNDL[unit], charvar.data(), charvar_length, intarray.data(), 2, &recl, iret);
-      open_state = 3;
+      open_state = dbio::kUnitForUpdate;
     }
     if (iret != 0) {
       bool fatal = false;

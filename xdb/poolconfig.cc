@@ -2,6 +2,7 @@
 
 #include "dbio/pool.h"
 #include "xdb/close.h"
+#include "dbio/open_states.h"
 
 namespace xdb {
 
@@ -34,7 +35,7 @@ void preset_shared_state(dbio::Context& ctx) {
   auto& g = ctx.grdblk;
   for (int u = 1; u <= dbio::kUnits; ++u) {
     g.BUFSZ[u] = kDefaultBlockWords;
-    g.DBOPND[u] = 0;
+    g.DBOPND[u] = dbio::kUnitClosed;
     g.GRFNUM[u] = kFirstControlWord + u;
   }
   ctx.DBFRST = ctx.DBLAST = 1;

@@ -11,12 +11,15 @@
 #include "dbio/pool.h"
 #include "dict/dictionary.h"
 #include "dict/multikey.h"
+#include "dbio/logical_file.h"
 
 namespace xdb {
 
 namespace {
 
-constexpr int32_t kIntegerKeyed = 1, kGroup = 2, kMultiKey = 3, kSingleRecord = 4;
+// Descriptor word 2: the kind of a data block, as a logical file's record word 2 holds it.
+using dbio::logical_file::kGroup, dbio::logical_file::kIntegerKeyed, dbio::logical_file::kMultiKey,
+    dbio::logical_file::kSingleRecord;
 
 // Reads a block into a copy (a page may be reused by the next fetch); false when the block
 // number lies outside the file.

@@ -12,12 +12,15 @@
 #include "dbio/poolcheck.h"
 #include "dict/walker.h"
 #include "xdb/readers.h"
+#include "dbio/logical_file.h"
 
 namespace xdb {
 
 namespace {
 
-constexpr int32_t kIntegerKeyed = 1, kGroup = 2, kMultiKey = 3, kSingleRecord = 4;
+// Descriptor word 2: the kind of a data block, as a logical file's record word 2 holds it.
+using dbio::logical_file::kGroup, dbio::logical_file::kIntegerKeyed, dbio::logical_file::kMultiKey,
+    dbio::logical_file::kSingleRecord;
 
 const char* kind_name(int32_t kind) {
   switch (kind) {
