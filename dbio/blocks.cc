@@ -5,7 +5,8 @@
 
 #include "bio/requests.h"
 #include "dbio/bridge.h"
-#include "dbio/convert.h"
+#include "dbio/block_walk.h"
+#include "dbio/words.h"
 #include "dbio/pool.h"
 #include "dbio/datamgr.h"
 #include "platform/format.h"

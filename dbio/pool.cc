@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "dbio/blocks.h"
-#include "dbio/convert.h"
+#include "dbio/ddl_plan.h"
+#include "dbio/words.h"
 #include "dbio/messages.h"
 #include "dbio/open_states.h"
 #include "dbio/layouts.h"
@@ -15,8 +16,6 @@ namespace dbio {
 
 namespace {
 
-constexpr int32_t kDdlObjectScale = 100000;
-constexpr int32_t kDdlRecordWords = 5;
 constexpr int32_t kFirstDdlBlockDataWord = 17;  // behind the group's 12-word key
 constexpr int32_t kDdlBlockDataWord = 5;
 

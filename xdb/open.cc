@@ -12,6 +12,7 @@
 #include "dbio/pool.h"
 #include "platform/filehead.h"
 #include "dbio/open_states.h"
+#include "dbio/ddl_plan.h"
 #include "dbio/layouts.h"
 
 namespace xdb {
@@ -25,7 +26,6 @@ constexpr int32_t kHeaderWords = 18;
 constexpr int32_t kDefaultBlockWords = 1024;
 constexpr int32_t kMaxBlockWords = 65536;
 constexpr int32_t kStandardEntryWords = 12, kExtendedEntryWords = 14;
-constexpr int32_t kDdlObjectScale = 100000;
 constexpr int32_t kDeleteOnClose = 2;
 constexpr int32_t kUnicosScanLastBlock = 64;
 constexpr int32_t kUnicosScanBytes = 288;
@@ -205,7 +205,7 @@ void DBOPEN(dbio::Context& ctx, int32_t DBNUM, int32_t MAXBLK, int32_t BLKSIZ, i
     if (filtyp & 2) record_length = 2 * block_size;
   }
   if (ddlsiz != 0) {
-    if (ddlsiz / kDdlObjectScale > s.DDLCFG / kDdlObjectScale || ddlsiz % kDdlObjectScale > s.DDLCFG % kDdlObjectScale) {
+    if (ddlsiz / dbio::kDdlObjectScale > s.DDLCFG / dbio::kDdlObjectScale || ddlsiz % dbio::kDdlObjectScale > s.DDLCFG % dbio::kDdlObjectScale) {
       return void(IERR = kDdlTooLarge);
     }
   }

@@ -2,7 +2,8 @@
 // element lists give the words of an entry, and the walk over every block kind against the
 // test-side foreign writer, in both directions; the fatal codes 19 and 20.
 
-#include "dbio/convert.h"
+#include "dbio/block_walk.h"
+#include "dbio/words.h"
 
 #include <gtest/gtest.h>
 

@@ -16,7 +16,8 @@
 // The blocks are cut short (BLKFIX converts the LENGTH words it is given) so that the images stay
 // readable; the words behind the counted part of a block are integers.
 
-#include "dbio/convert.h"
+#include "dbio/block_walk.h"
+#include "dbio/words.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 //
 // The rules of the walk (which words of each block kind hold what, element lists and their
 // groups, the "LIMITS" object, group data continued across blocks) are those documented in
-// dbio/convert.h; a block that the database layer would refuse makes the writer throw
+// dbio/words.h and dbio/block_walk.h; a block that the database layer would refuse makes the writer throw
 // std::invalid_argument.
 
 #include <cstdint>
