@@ -105,9 +105,9 @@ void BLKRET(Context& ctx, int32_t DBNUM, int32_t FIRST, int32_t LAST) {
   }
   bool cached = false;
   for (int32_t i = 1; i <= s.NPDICT; ++i) {
-    int32_t page = ctx.W(s.DBASEP + i);
+    int32_t page = slot_page(ctx, i);
     if (page > 0 && page_block(ctx, page) == f && std::abs(page_unit(ctx, page)) == u) {
-      ctx.W(s.DBASEP + i) = 0;
+      slot_page(ctx, i) = 0;
       push_page_to_head(ctx, page);
       cached = true;
       break;

@@ -53,8 +53,8 @@ void reset_chains(Context& ctx) {
   s.LSTUSD = 0;
   s.LOCKED = 0;
   for (int32_t i = 1; i <= s.NPDICT; ++i) {
-    ctx.W(s.DBASEL + i) = i == s.NPDICT ? -1 : -(i + 1);
-    ctx.W(s.DBASEP + i) = 0;
+    slot_link(ctx, i) = i == s.NPDICT ? -1 : -(i + 1);
+    slot_page(ctx, i) = 0;
   }
   for (int32_t p = 1; p <= s.NOFP; ++p) {
     down_link(ctx, p) = p == s.NOFP ? -1 : -(p + 1);
@@ -135,9 +135,9 @@ void PAGMOD(Context& ctx, int32_t DBNUM, int32_t BLOCK) {
     if (holds(p)) return mark(p);
   }
   for (int32_t i = s.DLSTR, steps = 0; i > 0 && steps <= s.NPDICT; ++steps) {
-    int32_t page = ctx.W(s.DBASEP + i);
+    int32_t page = slot_page(ctx, i);
     if (page > 0 && holds(page)) return mark(page);
-    int32_t link = ctx.W(s.DBASEL + i);
+    int32_t link = slot_link(ctx, i);
     if (link < 1) break;
     i = link;
   }
@@ -217,21 +217,21 @@ void free_unit_pages(Context& ctx, int32_t unit) {
   // Dictionary cache: slots of this unit are emptied; the others move to the front in list order.
   std::vector<int32_t> kept;
   for (int32_t i = s.DLSTR, steps = 0; i > 0 && steps <= s.NPDICT; ++steps) {
-    int32_t page = ctx.W(s.DBASEP + i);
+    int32_t page = slot_page(ctx, i);
     if (page > 0 && std::abs(page_unit(ctx, page)) != unit) kept.push_back(page);
-    int32_t link = ctx.W(s.DBASEL + i);
+    int32_t link = slot_link(ctx, i);
     if (link < 1) break;
     i = link;
   }
   const int32_t used = static_cast<int32_t>(kept.size());
   for (int32_t i = 1; i <= s.NPDICT; ++i) {
     if (i <= used) {
-      ctx.W(s.DBASEP + i) = kept[i - 1];
+      slot_page(ctx, i) = kept[i - 1];
       held[kept[i - 1]] = 1;
-      ctx.W(s.DBASEL + i) = i < used ? i + 1 : (used == s.NPDICT ? 0 : i + 1);
+      slot_link(ctx, i) = i < used ? i + 1 : (used == s.NPDICT ? 0 : i + 1);
     } else {
-      ctx.W(s.DBASEP + i) = 0;
-      ctx.W(s.DBASEL + i) = i == s.NPDICT ? -1 : -(i + 1);
+      slot_page(ctx, i) = 0;
+      slot_link(ctx, i) = i == s.NPDICT ? -1 : -(i + 1);
     }
   }
   s.DLSTR = 1;
@@ -294,6 +294,27 @@ void forget_unit_pages(Context& ctx, int32_t unit) {
     reset_chains(ctx);
   } else {
     free_unit_pages(ctx, unit);
+  }
+}
+
+void cache_head_page(Context& ctx, int32_t i) {
+  auto& s = ctx.sysfil;
+  const int32_t fresh = s.FREE;
+  const int32_t old = slot_page(ctx, i);
+  slot_page(ctx, i) = fresh;
+  const int32_t next = down_link(ctx, fresh);
+  if (old == 0) {
+    // The page leaves the page chain; the next page heads it.
+    s.FREE = next > 0 ? next : 0;
+    if (next > 0) up_link(ctx, next) = 0;
+    if (s.LSTUSD == fresh) s.LSTUSD = 0;
+  } else {
+    // The slot's former page takes the fetched page's place at the head of the page chain.
+    down_link(ctx, old) = next;
+    if (next > 0) up_link(ctx, next) = old;
+    up_link(ctx, old) = 0;
+    s.FREE = old;
+    if (s.LSTUSD == fresh) s.LSTUSD = old;
   }
 }
 

@@ -37,6 +37,12 @@ inline int32_t& page_unit(Context& ctx, int32_t p) { return ctx.W(ctx.sysfil.BAS
 inline int32_t& page_block(Context& ctx, int32_t p) { return ctx.W(ctx.sysfil.BASEBN + p); }
 inline int32_t page_buffer(Context& ctx, int32_t p) { return ctx.W(ctx.sysfil.BASEAD + p); }
 
+// Dictionary-cache slot accessors (slots 1..NPDICT, most recently used first from DLSTR along the
+// links): the slot's link (> 0: the next slot; 0: the last slot in use; -q: never used, the next
+// never-used slot is q, -1 none) and its page (0: empty).
+inline int32_t& slot_link(Context& ctx, int32_t i) { return ctx.W(int64_t{ctx.sysfil.DBASEL} + i); }
+inline int32_t& slot_page(Context& ctx, int32_t i) { return ctx.W(int64_t{ctx.sysfil.DBASEP} + i); }
+
 // Puts every page and every dictionary-cache slot in its never-used state: the page chain holds
 // all pages, none in use; no page is locked; every slot is empty. Buffer indices are not touched.
 void reset_chains(Context& ctx);
@@ -49,5 +55,10 @@ void forget_unit_pages(Context& ctx, int32_t DBNUM);
 
 // Puts page p (taken off a cache slot or the locked chain) at the head of the page chain.
 void push_page_to_head(Context& ctx, int32_t p);
+
+// Moves the page at the head of the page chain (the one PAGFET has just made resident) into
+// dictionary-cache slot i. The slot's former page, if it had one, takes the fetched page's place
+// at the head of the chain; an empty slot lets the next page head it.
+void cache_head_page(Context& ctx, int32_t i);
 
 }  // namespace dbio

@@ -83,8 +83,8 @@ class PoolCheck {
 
   void cache_slots() {
     const int32_t n = s_.NPDICT;
-    auto link = [&](int32_t i) { return ctx_.W(int64_t{s_.DBASEL} + i); };
-    auto page = [&](int32_t i) { return ctx_.W(int64_t{s_.DBASEP} + i); };
+    auto link = [&](int32_t i) { return slot_link(ctx_, i); };
+    auto page = [&](int32_t i) { return slot_page(ctx_, i); };
     std::vector<char> listed(static_cast<std::size_t>(n) + 1, 0);
     bool never_used_seen = false;
     for (int32_t i = s_.DLSTR; i != 0;) {

@@ -10,11 +10,9 @@
 
 namespace dict {
 
-using dbio::down_link;
 using dbio::page_block;
 using dbio::page_buffer;
 using dbio::page_unit;
-using dbio::up_link;
 
 namespace {
 
@@ -119,8 +117,8 @@ void LSTINS(int32_t* LIST, int32_t COUNT, int32_t KEYLEN, int32_t STRIDE, int32_
 void DICBLK(dbio::Context& ctx, int32_t DBNUM, int32_t BLOCK, int32_t& ADDR) {
   auto& s = ctx.sysfil;
   const int32_t u = std::abs(DBNUM), b = std::abs(BLOCK);
-  auto link = [&](int32_t i) -> int32_t& { return ctx.W(int64_t{s.DBASEL} + i); };
-  auto page = [&](int32_t i) -> int32_t& { return ctx.W(int64_t{s.DBASEP} + i); };
+  auto link = [&](int32_t i) -> int32_t& { return dbio::slot_link(ctx, i); };
+  auto page = [&](int32_t i) -> int32_t& { return dbio::slot_page(ctx, i); };
 
   // Walk the slot list, most recently used first, looking for the block and for the slot to use
   // if it is not cached: an empty slot passed on the way, else the first never-used slot, else
@@ -153,27 +151,11 @@ void DICBLK(dbio::Context& ctx, int32_t DBNUM, int32_t BLOCK, int32_t& ADDR) {
   if (!found) {
     int32_t addr = 0;
     dbio::PAGFET(ctx, u, b, addr);  // leaves the page at the head of the page chain
-    const int32_t fresh = s.FREE;
     if (empty != 0) {
       slot = empty;
       before = empty_before;
     }
-    const int32_t old = page(slot);
-    page(slot) = fresh;
-    const int32_t next = down_link(ctx, fresh);
-    if (old == 0) {
-      // The page leaves the page chain; the next page heads it.
-      s.FREE = next > 0 ? next : 0;
-      if (next > 0) up_link(ctx, next) = 0;
-      if (s.LSTUSD == fresh) s.LSTUSD = 0;
-    } else {
-      // The slot's former page takes the fetched page's place at the head of the page chain.
-      down_link(ctx, old) = next;
-      if (next > 0) up_link(ctx, next) = old;
-      up_link(ctx, old) = 0;
-      s.FREE = old;
-      if (s.LSTUSD == fresh) s.LSTUSD = old;
-    }
+    dbio::cache_head_page(ctx, slot);
   }
 
   // The slot becomes the most recently used one.
