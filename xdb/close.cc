@@ -64,6 +64,10 @@ void PAGDBF(dbio::Context& ctx, int32_t DBNUM) {
   for (int32_t k = 1; k <= f.count && k <= dbio::kLogicalFiles; ++k) {
     if (f.record[k][dbio::logical_file::kSequence] == 0 || f.record[k][dbio::logical_file::kUnit] != DBNUM) continue;
     DIOMSG(ctx, 15, "PAGDBF  ", f.name[k].data() + 1, nullptr);
+    // The flush before this wrote every page and cleared its modified mark, so the record's
+    // marks no longer hold: the close must mark again every block it changes, or those changes
+    // never reach the file.
+    f.record[k][dbio::logical_file::kFlags] = 0;
     int32_t lfn = k;
     CLOSGR(ctx, lfn);
     closed_any = true;

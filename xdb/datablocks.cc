@@ -195,7 +195,8 @@ void WRITGR(dbio::Context& ctx, int32_t LFN, const int32_t* BUFFER, int32_t NWOR
     const int32_t next = r[kState] == kRewriting ? word1(ctx, r, 2) : 0;
     if (r[kState] == kRewriting && next == 0) r[kState] = kAppending;
     if (r[kState] == kRewriting) {
-      r[kLastBlock] = next;
+      // The last block word keeps naming the old chain's last block until the close, which
+      // returns the blocks from behind the current one up to it.
       lock_first_slot(ctx, r, next);
     } else {
       int32_t addr = 0;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <unistd.h>
@@ -19,14 +20,38 @@ namespace fs = std::filesystem;
 
 struct Regression {
   const char* file;
+  int status;      // the converter's exit status
+  bool cut_short;  // the data end early: the XDB must be sound, but holds only what was closed
   const char* fault;  // what went wrong with it
 };
 
 const Regression kRegressions[] = {
-    {"relation-level2-split.ndb",
+    {"relation-level2-split.ndb", 0, false,
      "a relation keyed by word 1 whose level-2 blocks split in random key order: pairs went to a level-2 block "
      "that was not the data block's own, the index named blocks without their keys (exit status 0)"},
+    {"group-rewrite-leak.ndb", 0, false,
+     "two groups written again shorter: each close gave back the rest of the old chain with the current block as "
+     "its end, so the released chain lost every block released before (blocks 7-10 belonged to nothing)"},
+    {"group-rewrite-premature-end.ndb", 1, true,
+     "the data end while a group is written again: the forced close changed the group's first block after the "
+     "flush without marking it, so the file kept the old chain behind a descriptor of the new one"},
 };
+
+// The blocks the XDB holds: a key that comes again rewrites a group (the later one holds) and is
+// refused for any other kind (the first one holds).
+std::vector<support::Block> as_stored(const std::vector<support::Block>& blocks) {
+  std::vector<support::Block> stored;
+  std::map<std::array<int32_t, 12>, std::size_t> at;
+  for (const auto& block : blocks) {
+    const auto [it, fresh] = at.emplace(block.key.words(), stored.size());
+    if (fresh) {
+      stored.push_back(block);
+    } else if (block.kind() == support::BlockKind::kGroup && stored[it->second].kind() == support::BlockKind::kGroup) {
+      stored[it->second] = block;
+    }
+  }
+  return stored;
+}
 
 void PrintTo(const Regression& r, std::ostream* os) { *os << r.file; }
 
@@ -41,16 +66,23 @@ TEST_P(Regressions, ConvertsSoundAndHoldsWhatTheFileHolds) {
   fs::create_directories(dir);
   const std::string xdb = (dir / "out.xdb").string();
   const support::NeutralFile neutral = support::read_neutral_file((regressions() / r.file).string());
-  ASSERT_EQ(neutral.failure, "");
-  std::set<std::array<int32_t, 12>> keys;
-  for (const auto& block : neutral.blocks) ASSERT_TRUE(keys.insert(block.key.words()).second) << "a key comes twice";
+  if (!r.cut_short) {
+    ASSERT_EQ(neutral.failure, "");
+  }
 
   const auto run = support::run_converter({(regressions() / r.file).string(), "output=" + xdb, "verbose=no"}, dir);
-  EXPECT_EQ(run.status, 0) << r.fault << "\n" << run.messages;
-  EXPECT_EQ(run.messages, "");
+  EXPECT_EQ(run.status, r.status) << r.fault << "\n" << run.messages;
+  if (r.status == 0) {
+    EXPECT_EQ(run.messages, "");
+  }
   ASSERT_EQ(run.checked.size(), 1u);
   EXPECT_EQ(run.unsound(), "") << r.fault;
-  const auto comparison = support::compare_with_model(xdb, neutral.blocks, support::block_words_of(neutral.block_size));
+  if (r.cut_short) {
+    fs::remove_all(dir);
+    return;
+  }
+  const auto comparison =
+      support::compare_with_model(xdb, as_stored(neutral.blocks), support::block_words_of(neutral.block_size));
   for (std::size_t i = 0; i < std::min<std::size_t>(comparison.differences.size(), 10); ++i) {
     ADD_FAILURE() << comparison.differences[i];
   }
