@@ -27,6 +27,7 @@ namespace dbio {
 inline constexpr int32_t kRootKind = 1, kLevel2Kind = 2, kDataKind = 3, kGroupKind = 4, kPrimaryIndexKind = 5,
                          kSecondaryIndexKind = 6, kDictionaryDataKind = 7, kKeyIndexKind = 8, kKeyDataKind = 9,
                          kRecordKind = 10;
+inline constexpr int32_t kTypeWord = 1;     // of every block but the header
 inline constexpr int32_t kKindScale = 100;  // type code = qualifier * 100 + kind
 inline constexpr int32_t kObjectScale = 10;  // kinds 8, 9: qualifier = object * 10 + key words
 
@@ -36,6 +37,11 @@ inline constexpr int32_t qualifier_of(int32_t code) { return code / kKindScale; 
 
 inline constexpr int32_t kNameWords = 2, kQualifierWords = 10;
 inline constexpr int32_t kIndexEntryWords = 13;  // dictionary key + block number
+inline constexpr int32_t kIndexBlockWord = kNameWords + kQualifierWords + 1;  // of an index entry
+
+// A pair of a relation root or level-2 block: word 1 the first key of the block it names, word 2
+// that block's number.
+inline constexpr int32_t kPairWords = 2, kPairKeyWord = 1, kPairBlockWord = 2;
 
 // Relation root (kind 1):
 //   1        type code
@@ -65,6 +71,8 @@ inline constexpr int32_t kRootWord = 2, kPairCountWord = 3, kFirstPairWord = 4, 
 namespace chain_block {
 inline constexpr int32_t kNextWord = 2, kPreviousWord = 3, kCountWord = 4, kFirstEntryWord = 5, kHeaderWords = 4;
 inline constexpr int32_t kGroupKeyWords = 12;  // the key in a group's first block
+// A group block uses at most BUFSZ - kGroupReserve words behind word 4: its last word stays free.
+inline constexpr int32_t kGroupReserve = kHeaderWords + 1;
 }
 
 // Dictionary primary index (kind 5): word 1 the type code, from word 2 one index entry per
@@ -105,6 +113,7 @@ inline constexpr int32_t kFirstIndexWord = 8;  // of an index node
 //   3..      records of 2 + R words: the DDL object number, the length R, the record's words
 namespace record_block {
 inline constexpr int32_t kUsedWord = 2, kHeaderWords = 2, kRecordHeaderWords = 2;
+inline constexpr int32_t kRecordLengthWord = 2;  // of a record: word 1 its DDL object, word 2 R
 }
 
 }  // namespace dbio

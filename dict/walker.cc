@@ -4,16 +4,25 @@
 #include <array>
 #include <unordered_set>
 
+#include "dbio/block_kinds.h"
 #include "dbio/names.h"
-#include "dict/dictionary.h"
 #include "dbio/open_states.h"
+#include "dbio/word_view.h"
+#include "dict/descriptor.h"
+#include "dict/dictionary.h"
 
 namespace dict {
 
 namespace {
 
+using dbio::WordView;
 constexpr int32_t kKeyWords = dbio::kKeyWords;
 constexpr int32_t kHeaderBlock = 1;
+
+// Index entry i (from 0) of an index block whose entries start at word `first`.
+WordView index_entry(const WordView& block, int32_t first, int32_t i) {
+  return block.part(first + int64_t{i} * kIndexEntryWords, kIndexEntryWords);
+}
 
 std::string str(int64_t v) { return std::to_string(v); }
 
@@ -42,18 +51,21 @@ class Walker {
       }
       return;
     }
-    const std::vector<int32_t> pi = read(g_.DICTPI[u_], kPrimaryIndexType, "DICTPI");
-    if (pi.empty()) return;
+    const std::vector<int32_t> pi_copy = read(g_.DICTPI[u_], kPrimaryIndexType, "DICTPI");
+    if (pi_copy.empty()) return;
+    const WordView pi(pi_copy);
     const int32_t count = bounded(g_.DICNSI[u_], primary_capacity(bufsz_), "primary index (DICNSI)");
     const std::string pi_name = "primary index block " + str(g_.DICTPI[u_]);
-    if (count > 0 && pi[kPrimaryFirstWord - 1 + kKeyWords] != g_.DICFSI[u_]) {
-      problem(pi_name + " entry 1 names block " + str(pi[kPrimaryFirstWord - 1 + kKeyWords]) + ", but DICFSI is " +
-              str(g_.DICFSI[u_]));
+    if (count > 0) {
+      const int32_t first_si = index_entry(pi, kPrimaryFirstWord, 0)(dbio::kIndexBlockWord);
+      if (first_si != g_.DICFSI[u_]) {
+        problem(pi_name + " entry 1 names block " + str(first_si) + ", but DICFSI is " + str(g_.DICFSI[u_]));
+      }
     }
     for (int32_t i = 0; i < count; ++i) {
-      const int32_t* record = pi.data() + kPrimaryFirstWord - 1 + i * kIndexEntryWords;
-      ascending(record, previous_si_key_, pi_name + " entry " + str(i + 1));
-      walk_secondary(record[kKeyWords], record, pi_name + " entry " + str(i + 1));
+      const WordView record = index_entry(pi, kPrimaryFirstWord, i);
+      ascending(record.begin(), previous_si_key_, pi_name + " entry " + str(i + 1));
+      walk_secondary(record(dbio::kIndexBlockWord), record.begin(), pi_name + " entry " + str(i + 1));
     }
     finish();
   }
@@ -82,9 +94,9 @@ class Walker {
     DICBLK(ctx_, u_, block, addr);
     const int32_t* words = ctx_.words(addr, bufsz_);
     std::vector<int32_t> copy(words, words + bufsz_);
-    if (copy[0] != type) {
-      problem("block " + str(block) + " (named by " + named_by + ") has type " + str(copy[0]) + ", expected " +
-              str(type));
+    const int32_t code = WordView(copy)(dbio::kTypeWord);
+    if (code != type) {
+      problem("block " + str(block) + " (named by " + named_by + ") has type " + str(code) + ", expected " + str(type));
       return {};
     }
     return copy;
@@ -113,36 +125,40 @@ class Walker {
   }
 
   void walk_secondary(int32_t block, const int32_t* pi_record, const std::string& named_by) {
-    const std::vector<int32_t> si = read(block, kSecondaryIndexType, named_by);
-    if (si.empty()) return;
+    const std::vector<int32_t> si_copy = read(block, kSecondaryIndexType, named_by);
+    if (si_copy.empty()) return;
+    const WordView si(si_copy);
     ++out_.secondary_blocks;
     const std::string name = "secondary index block " + str(block);
-    if (si[kSecondaryIndexWord - 1] != g_.DICTPI[u_]) {
-      problem(name + " names primary index block " + str(si[kSecondaryIndexWord - 1]) + ", not " +
-              str(g_.DICTPI[u_]));
+    if (si(kSecondaryIndexWord) != g_.DICTPI[u_]) {
+      problem(name + " names primary index block " + str(si(kSecondaryIndexWord)) + ", not " + str(g_.DICTPI[u_]));
     }
-    const int32_t count = bounded(si[kSecondaryCountWord - 1], secondary_capacity(bufsz_), name);
-    if (count > 0) same_key(pi_record, si.data() + kSecondaryFirstWord - 1, named_by, block);
+    const int32_t count = bounded(si(kSecondaryCountWord), secondary_capacity(bufsz_), name);
+    if (count > 0) same_key(pi_record, index_entry(si, kSecondaryFirstWord, 0).begin(), named_by, block);
     for (int32_t i = 0; i < count; ++i) {
-      const int32_t* record = si.data() + kSecondaryFirstWord - 1 + i * kIndexEntryWords;
-      ascending(record, previous_data_index_key_, name + " entry " + str(i + 1));
-      walk_data(record[kKeyWords], record, name + " entry " + str(i + 1));
+      const WordView record = index_entry(si, kSecondaryFirstWord, i);
+      ascending(record.begin(), previous_data_index_key_, name + " entry " + str(i + 1));
+      walk_data(record(dbio::kIndexBlockWord), record.begin(), name + " entry " + str(i + 1));
     }
   }
 
   void walk_data(int32_t block, const int32_t* si_record, const std::string& named_by) {
-    const std::vector<int32_t> data = read(block, kDictionaryDataType, named_by);
-    if (data.empty()) return;
+    const std::vector<int32_t> data_copy = read(block, kDictionaryDataType, named_by);
+    if (data_copy.empty()) return;
+    const WordView data(data_copy);
     ++out_.data_blocks;
     const std::string name = "data block " + str(block);
-    chain_.push_back({block, data[kDataNextWord - 1], data[kDataPreviousWord - 1]});
-    const int32_t count = bounded(data[kDataCountWord - 1], data_capacity(bufsz_, dl_), name);
-    if (count > 0) same_key(si_record, data.data() + kDataFirstWord - 1, named_by, block);
+    chain_.push_back({block, data(kDataNextWord), data(kDataPreviousWord)});
+    const int32_t count = bounded(data(kDataCountWord), data_capacity(bufsz_, dl_), name);
+    // Entry i (from 0): its key, then its descriptor.
+    auto entry_at = [&](int32_t i) { return data.part(kDataFirstWord + int64_t{i} * dl_, dl_); };
+    if (count > 0) same_key(si_record, entry_at(0).begin(), named_by, block);
     for (int32_t i = 0; i < count; ++i) {
-      const int32_t offset = kDataFirstWord - 1 + i * dl_;
-      const int32_t* entry = data.data() + offset;
-      ascending(entry, previous_entry_key_, name + " entry " + str(i + 1));
-      const int32_t sequence = entry[kKeyWords];
+      const int32_t offset = kDataFirstWord - 1 + i * dl_;  // the word before the entry
+      const WordView entry = entry_at(i);
+      const WordView entry_descriptor = entry.part(kKeyWords + 1, dbdlen_);
+      ascending(entry.begin(), previous_entry_key_, name + " entry " + str(i + 1));
+      const int32_t sequence = entry_descriptor(descriptor::kSequence);
       if (sequence < 1 || sequence > g_.INFINU[u_]) {
         problem(name + " entry " + str(i + 1) + ": sequence number " + str(sequence) + " outside 1.." +
                 str(g_.INFINU[u_]));
@@ -150,7 +166,7 @@ class Walker {
         problem(name + " entry " + str(i + 1) + ": sequence number " + str(sequence) + " used twice");
       }
       ++out_.entries;
-      if (visit_) visit_(WalkedEntry{block, offset, entry, entry + kKeyWords});
+      if (visit_) visit_(WalkedEntry{block, offset, entry.begin(), entry_descriptor.begin()});
     }
   }
 
@@ -198,8 +214,12 @@ class Walker {
 }  // namespace
 
 std::string describe_key(const int32_t* key) {
-  std::string text = "'" + dbio::name_chars(key[0], key[1]) + "'";
-  for (int k = 2; k < kKeyWords; ++k) text += (k == 2 ? "(" : ",") + str(key[k]);
+  const WordView words(key, kKeyWords);
+  static_assert(dbio::kNameWords == 2);  // the name's two words
+  std::string text = "'" + dbio::name_chars(words(1), words(dbio::kNameWords)) + "'";
+  for (int k = dbio::kNameWords + 1; k <= kKeyWords; ++k) {
+    text += (k == dbio::kNameWords + 1 ? "(" : ",") + str(words(k));
+  }
   return text + ")";
 }
 

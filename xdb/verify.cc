@@ -7,16 +7,22 @@
 #include <set>
 #include <vector>
 
+#include "dbio/block_kinds.h"
 #include "dbio/blocks.h"
+#include "dbio/logical_file.h"
+#include "dbio/names.h"
 #include "dbio/pool.h"
 #include "dbio/poolcheck.h"
+#include "dbio/word_view.h"
+#include "dict/descriptor.h"
 #include "dict/walker.h"
 #include "xdb/readers.h"
-#include "dbio/logical_file.h"
 
 namespace xdb {
 
 namespace {
+
+namespace desc = dict::descriptor;
 
 // Descriptor word 2: the kind of a data block, as a logical file's record word 2 holds it.
 using dbio::logical_file::kGroup, dbio::logical_file::kIntegerKeyed, dbio::logical_file::kMultiKey,
@@ -111,7 +117,7 @@ class Checker {
   Holders holders_{ctx_.grdblk.USDBKS[unit_]};
   const int32_t records_ = holders_.holder("the single records");
   bool ddl_seen_ = false;
-  std::array<int32_t, 14> ddl_descriptor_{};
+  std::array<int32_t, desc::kExtendedWords> ddl_descriptor_{};
 };
 
 void Checker::header() {
@@ -122,24 +128,31 @@ void Checker::header() {
   for (auto [name, value] : {std::pair{"DICTPI", g.DICTPI[unit_]}, {"DICFDB", g.DICFDB[unit_]}, {"DICFSI", g.DICFSI[unit_]}}) {
     if (value < 2 || value > used) problem(std::string("header: ") + name + " " + std::to_string(value) + " is not a block of the file");
   }
-  if (g.DBDLEN[unit_] < 12 || g.DBDLEN[unit_] > 14) problem("header: DBDLEN " + std::to_string(g.DBDLEN[unit_]) + " is not 12, 13 or 14");
+  if (g.DBDLEN[unit_] < desc::kStandardWords || g.DBDLEN[unit_] > desc::kExtendedWords) {
+    problem("header: DBDLEN " + std::to_string(g.DBDLEN[unit_]) + " is not 12, 13 or 14");
+  }
   if (g.SRBLK[unit_] < 0 || g.SRBLK[unit_] > used) problem("header: SRBLK " + std::to_string(g.SRBLK[unit_]) + " is not a block of the file");
 }
 
 void Checker::released_chain() {
   const auto& g = ctx_.grdblk;
   const int32_t released = holders_.holder("the released blocks");
+  // Word k of the block whose word 1 is pool word `addr`. Released blocks are read in place, as
+  // the block services read them when they hand them out (dbio/blocks.h).
+  auto word = [&](int32_t addr, int64_t k) { return ctx_.W(int64_t{addr} + k - 1); };
   // A released root lists level-2 blocks (count in word 23, blocks in words 27, 29, ...) and a
   // released level-2 block its data blocks (word 3; words 5, 7, ...): released blocks too, handed
-  // out before the block that lists them. A count that does not fit the block lists nothing.
-  auto listed = [&](int32_t block, int32_t count_word, int32_t list_word) {
+  // out before the block that lists them; they are the block words of the block's pairs. A count
+  // that does not fit the block lists nothing.
+  auto listed = [&](int32_t block, int32_t count_word, int32_t first_pair_word) {
     int32_t addr = 0;
     dbio::PAGFET(ctx_, unit_, block, addr);
-    const int32_t count = ctx_.W(int64_t{addr} + count_word - 1);
+    const int32_t count = word(addr, count_word);
+    const int64_t list_word = int64_t{first_pair_word} + dbio::kPairBlockWord - 1;
     std::vector<int32_t> blocks;
-    if (count <= 0 || int64_t{list_word} + 2 * (int64_t{count} - 1) > g.BUFSZ[unit_]) return blocks;
+    if (count <= 0 || list_word + dbio::kPairWords * (int64_t{count} - 1) > g.BUFSZ[unit_]) return blocks;
     for (int32_t i = 0; i < count; ++i) {
-      const int32_t b = ctx_.W(int64_t{addr} + list_word - 1 + 2 * int64_t{i});
+      const int32_t b = word(addr, list_word + dbio::kPairWords * int64_t{i});
       if (b < 2 || b > g.USDBKS[unit_]) {
         problem("released block " + std::to_string(block) + " lists block " + std::to_string(b) + ", outside the file");
       } else {
@@ -161,15 +174,18 @@ void Checker::released_chain() {
     claim(block, released);
     int32_t addr = 0;
     dbio::PAGFET(ctx_, unit_, block, addr);
-    const int32_t code = ctx_.W(addr), type = code > 100 ? code % 100 : code;
-    const int32_t next = ctx_.W(int64_t{addr} + dbio::chain_word(code) - 1);
-    if (type == 1) {
-      for (int32_t level2 : listed(block, 23, 27)) {
+    const int32_t code = word(addr, dbio::kTypeWord), kind = dbio::kind_of(code);
+    const int32_t next = word(addr, dbio::chain_word(code));
+    auto listed_by_level2 = [&](int32_t level2) {
+      return listed(level2, dbio::level2_block::kPairCountWord, dbio::level2_block::kFirstPairWord);
+    };
+    if (kind == dbio::kRootKind) {
+      for (int32_t level2 : listed(block, dbio::root_block::kPairCountWord, dbio::root_block::kFirstPairWord)) {
         claim(level2, released);
-        for (int32_t data : listed(level2, 3, 5)) claim(data, released);
+        for (int32_t data : listed_by_level2(level2)) claim(data, released);
       }
-    } else if (type == 2) {
-      for (int32_t data : listed(block, 3, 5)) claim(data, released);
+    } else if (kind == dbio::kLevel2Kind) {
+      for (int32_t data : listed_by_level2(block)) claim(data, released);
     }
     block = next;
   }
@@ -178,15 +194,16 @@ void Checker::released_chain() {
 void Checker::data_block(const dict::WalkedEntry& entry) {
   ++data_blocks;
   const int32_t* key = entry.key;
-  std::array<int32_t, 14> d{};
-  std::copy_n(entry.descriptor, ctx_.grdblk.DBDLEN[unit_], d.begin());
-  const int32_t kind = d[1];
+  std::array<int32_t, desc::kExtendedWords> descriptor{};
+  std::copy_n(entry.descriptor, ctx_.grdblk.DBDLEN[unit_], descriptor.begin());
+  const dbio::WordView d(descriptor.data(), descriptor.size());
+  const int32_t kind = d(desc::kKind);
   xdb::Content content;
   switch (kind) {
-    case kGroup: content = read_group(ctx_, unit_, key, d.data()); break;
-    case kSingleRecord: content = read_record(ctx_, unit_, key, d.data()); break;
-    case kIntegerKeyed: content = read_integer_keyed(ctx_, unit_, key, d.data()); break;
-    case kMultiKey: content = read_multikey(ctx_, unit_, key, d.data()); break;
+    case kGroup: content = read_group(ctx_, unit_, key, descriptor.data()); break;
+    case kSingleRecord: content = read_record(ctx_, unit_, key, descriptor.data()); break;
+    case kIntegerKeyed: content = read_integer_keyed(ctx_, unit_, key, descriptor.data()); break;
+    case kMultiKey: content = read_multikey(ctx_, unit_, key, descriptor.data()); break;
     default: content.problems.push_back("kind " + std::to_string(kind) + " is not a kind of data block this tool reads");
   }
   const std::string name = dict::describe_key(key);
@@ -195,7 +212,7 @@ void Checker::data_block(const dict::WalkedEntry& entry) {
   for (int32_t block : content.reached) claim(block, holder);
   if (std::memcmp(key, "DDLFORDB", 8) == 0 && kind == kGroup && !ddl_seen_) {
     ddl_seen_ = true;
-    ddl_descriptor_ = d;
+    ddl_descriptor_ = descriptor;
     const auto& w = content.words;
     const auto& g = ctx_.grdblk;
     if (g.DDLVER[unit_] != 0) {
@@ -207,15 +224,18 @@ void Checker::data_block(const dict::WalkedEntry& entry) {
           problem("the DDL group holds " + std::to_string(w.size()) + " words, its size announces " + std::to_string(expected));
         }
       }
-      if (d[3] != g.DDLBLK[unit_]) problem("the header's DDLBLK is not the DDL group's first block");
+      if (d(desc::kFirstBlock) != g.DDLBLK[unit_]) problem("the header's DDLBLK is not the DDL group's first block");
     }
   }
   if (listing_) {
     char line[256];
+    const dbio::WordView key_words(key, dbio::kKeyWords);
     int n = std::snprintf(line, sizeof line, "%.8s", reinterpret_cast<const char*>(key));
-    for (int k = 2; k < 12; ++k) n += std::snprintf(line + n, sizeof line - n, " %11d", key[k]);
-    const int64_t length = kind == kGroup ? 0 : d[4];
-    const int64_t count = kind == kSingleRecord ? d[4] : d[7];
+    for (int k = dbio::kNameWords + 1; k <= dbio::kKeyWords; ++k) {
+      n += std::snprintf(line + n, sizeof line - n, " %11d", key_words(k));
+    }
+    const int64_t length = kind == kGroup ? 0 : d(desc::kLength);
+    const int64_t count = kind == kSingleRecord ? d(desc::kLength) : d(desc::kEntries);
     n += std::snprintf(line + n, sizeof line - n, "  %-8s %6lld %10lld", kind_name(kind), static_cast<long long>(length),
                        static_cast<long long>(count));
     *listing_ << std::string(line, n) << '\n';
