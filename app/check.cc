@@ -1,6 +1,7 @@
 #include "app/check.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "app/poolsize.h"
 #include "platform/stop.h"
@@ -57,6 +58,11 @@ int check_xdb(const std::string& name, const CheckOptions& options, platform::Un
   } catch (const platform::RunStop&) {
     xdb::release_after_stop(ctx, kUnit);
     out << name << ": checking stopped on the fatal error above\n";
+    return 1;
+  } catch (const std::exception& fault) {
+    // A reader that meets a layout it cannot follow stops rather than read past its copy.
+    xdb::release_after_stop(ctx, kUnit);
+    out << name << ": checking stopped: " << fault.what() << '\n';
     return 1;
   }
 }
