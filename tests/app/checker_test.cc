@@ -281,8 +281,9 @@ std::vector<std::string> primary_index_beyond_its_entries() {
 
 // The lines of KEYED's lowest-level node 215 made to look like a node above node 220.
 std::vector<std::string> lowest_node_made_a_parent() {
-  std::vector<std::string> lines{kKeyed + ": index block 220 names 213 as its parent, not 215",
-                                 kKeyed + ": index block 220 is a lowest-level node at level 3, others at 2",
+  // Block 220 still names its own parent, 213, an index node of the relation: a parent word
+  // that may be stale is not reported.
+  std::vector<std::string> lines{kKeyed + ": index block 220 is a lowest-level node at level 3, others at 2",
                                  kKeyed + ": a key in index block 215 is not above the key before it"};
   for (int i = 1; i <= 32; ++i) {
     lines.push_back(kKeyed + ": index block 215 entry " + std::to_string(i) + " has no child");
@@ -866,6 +867,56 @@ TEST(ReleasedBlocks, ListedByAReleasedRootOrLevel2BlockAreHeldByTheChain) {
   fs::remove_all(dir);
 }
 
+// Parent words of index nodes go stale when a split moves a node under a new parent: the split
+// does not visit the moved nodes, and only a later descent through them refreshes their word 6.
+// A node that names another index node of its relation is therefore sound; one that names a data
+// block, a block of another relation, itself, or names a parent while being the root is not.
+TEST(StaleParentWords, NamingAnotherIndexNodeOfTheRelationIsSound) {
+  const auto& sound = SoundXdb::get();
+  const fs::path dir = test_dir("stale");
+  const auto& keyed = entry(sound.map(), "KEYED");
+  const auto& lowest = keyed.levels[1];
+  ASSERT_GE(lowest.size(), 3u);
+  struct Case {
+    const char* what;
+    int32_t node, names;
+    std::string problem;  // "" when sound
+  };
+  const int32_t other = entry(sound.map(), "SMALLA").chain[0];
+  const Case cases[] = {
+      {"a lowest node naming its left neighbour", lowest[1], lowest[0], ""},
+      {"a lowest node naming the last node", lowest[0], lowest.back(), ""},
+      {"a lowest node naming a data block of its relation", lowest[1], keyed.chain[0],
+       "index block " + std::to_string(lowest[1]) + " names " + std::to_string(keyed.chain[0]) + " as its parent, not " +
+           std::to_string(keyed.root)},
+      {"a lowest node naming a block of another relation", lowest[1], other,
+       "index block " + std::to_string(lowest[1]) + " names " + std::to_string(other) + " as its parent, not " +
+           std::to_string(keyed.root)},
+      {"a lowest node naming itself", lowest[1], lowest[1],
+       "index block " + std::to_string(lowest[1]) + " names " + std::to_string(lowest[1]) + " as its parent, not " +
+           std::to_string(keyed.root)},
+      {"the root naming a node", keyed.root, lowest[0],
+       "index block " + std::to_string(keyed.root) + " names " + std::to_string(lowest[0]) + " as its parent, not 0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    XdbImage image = sound.image();
+    image.at(c.node, 6) = c.names;
+    const std::string path = (dir / "stale.xdb").string();
+    image.save(path);
+    const auto checked = support::check_file(path);
+    if (c.problem.empty()) {
+      EXPECT_EQ(checked.report, path + ": sound: 309 data blocks, 227 blocks of 300 words\n");
+      EXPECT_EQ(checked.status, 0);
+    } else {
+      EXPECT_EQ(checked.report, path + ": " + kKeyed + ": " + c.problem + "\n" + path +
+                                    ": 1 problem found in 309 data blocks\n");
+      EXPECT_EQ(checked.status, 1);
+    }
+  }
+  fs::remove_all(dir);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Mutations: every structural word of a sample of blocks changed in turn.
 
@@ -1013,6 +1064,7 @@ TEST(Mutations, AreReportedOrLeaveEveryDataBlockAsItWas) {
   };
   struct Tally {
     int tried = 0, caught = 0, harmless = 0;
+    int stale_parents = 0;  // harmless: an index node's parent word naming another node of its relation
   };
   std::map<std::string, Tally> tallies;
   Tally all;
@@ -1037,6 +1089,7 @@ TEST(Mutations, AreReportedOrLeaveEveryDataBlockAsItWas) {
           } else if (verdict.after == before) {
             ++t.harmless;
             ++all.harmless;
+            if (kind.rfind("index node", 0) == 0 && k == 6) ++t.stale_parents;
           } else {
             ADD_FAILURE() << kind << " block " << block << " word " << k << ": " << was << " -> " << value
                           << " is not reported, yet the data blocks read back differently"
@@ -1048,7 +1101,8 @@ TEST(Mutations, AreReportedOrLeaveEveryDataBlockAsItWas) {
   }
   for (const auto& [kind, t] : tallies) {
     std::cout << "[ mutated  ] " << kind << ": " << t.tried << " tried, " << t.caught << " caught, " << t.harmless
-              << " harmless\n";
+              << " harmless" << (t.stale_parents ? " (" + std::to_string(t.stale_parents) + " stale parent words)" : "")
+              << "\n";
   }
   std::cout << "[ mutated  ] all: " << all.tried << " tried, " << all.caught << " caught by the checker, "
             << all.harmless << " harmless\n";
@@ -1060,13 +1114,15 @@ TEST(Mutations, AreReportedOrLeaveEveryDataBlockAsItWas) {
   // or that stay sound (INFINU above every sequence number); descriptor words a kind does not
   // use; a root's copy of its descriptor; a single record's DDL object number and a shared
   // block's count of used words that grows; the type word of a released block, where it
-  // keeps the chain word in place.
+  // keeps the chain word in place. An index node's parent word may name any other index node of
+  // its relation: parent words go stale when a split moves a node, and only a later descent
+  // refreshes them.
   const std::map<std::string, double> least_caught{
       {"header", 0.8}, {"dictionary data", 0.65}, {"root", 0.55}, {"shared record", 0.55}, {"released", 0.45}};
   for (const auto& [kind, t] : tallies) {
     const auto least = least_caught.find(kind);
     const double share = least == least_caught.end() ? 1.0 : least->second;
-    EXPECT_GE(t.caught, share * t.tried) << kind;
+    EXPECT_GE(t.caught, share * (t.tried - t.stale_parents)) << kind;
   }
   EXPECT_EQ(tallies.size(), sample.size());
   fs::remove_all(dir);
