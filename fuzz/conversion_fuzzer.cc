@@ -65,8 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool exists = platform::file_exists(xdb, true);
   if (status != platform::kExitFatal && !exists) fuzz::finding("a completed run left no XDB", text);
   if (exists) {
-    if (const std::string problems = fuzz::xdb_problems(xdb); !problems.empty()) {
-      fuzz::finding("the XDB left by the run is not sound:\n" + problems, text);
+    if (const std::string problems = fuzz::xdb_problems(xdb, true); !problems.empty()) {
+      fuzz::finding("the XDB left by the run is not sound or loses blocks:\n" + problems, text);
     }
     std::remove(xdb.c_str());
   }

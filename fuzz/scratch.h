@@ -31,8 +31,9 @@ std::string scratch_file(const std::string& name);
 // Replaces the file `path` with the given bytes; false when it cannot be written.
 bool write_file(const std::string& path, const uint8_t* data, std::size_t size);
 
-// The verdict of the checker on an XDB: empty when it is sound, else its report.
-std::string xdb_problems(const std::string& name);
+// The verdict of the checker on an XDB: empty when it is sound, else its report. With
+// `lost_space_counts`, a sound file that holds blocks neither reachable nor released counts too.
+std::string xdb_problems(const std::string& name, bool lost_space_counts = false);
 
 // Prints the text on standard error and aborts: the fuzzer records the input as a crash.
 [[noreturn]] void finding(const std::string& what, const std::string& messages);

@@ -19,7 +19,8 @@ struct Verdict {
   int32_t block_words = 0;  // words per block (BUFSZ)
 };
 
-// Checks unit DBNUM, which is open. Each problem goes to `problems` as one line "<file>: <what>";
+// Checks unit DBNUM, which is open. Each problem goes to `problems` as one line "<file>: <what>",
+// and so does a note on blocks that are neither reachable nor released (not counted as a problem);
 // when `listing` is given, one line per data block goes to it, in dictionary order (name, the ten
 // qualifiers, kind, entry length, count).
 Verdict verify_database(dbio::Context& ctx, int32_t DBNUM, const std::string& file, std::ostream& problems,

@@ -28,7 +28,8 @@ struct ConverterRun {
   // Every *.xdb file in the watched directory that the run created or changed, checked.
   std::vector<CheckedXdb> checked;
 
-  // The checked XDBs that are not sound, one report after the other ("" when all are sound).
+  // The reports of the checked XDBs that are not sound or hold blocks that nothing reaches and
+  // that are not released, one after the other ("" when all are sound and whole).
   std::string unsound() const;
 };
 
