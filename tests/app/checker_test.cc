@@ -35,9 +35,9 @@
 
 #include "dbio/context.h"
 #include "platform/stop.h"
-#include "tests/support/end_to_end.h"
-#include "tests/support/neutral_writer.h"
-#include "tests/support/xdb_image.h"
+#include "testkit/end_to_end.h"
+#include "testkit/neutral_writer.h"
+#include "testkit/xdb_image.h"
 #include "xdb/close.h"
 #include "xdb/open.h"
 #include "xdb/poolconfig.h"

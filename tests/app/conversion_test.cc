@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/support/block_generator.h"
-#include "tests/support/end_to_end.h"
-#include "tests/support/neutral_writer.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/block_generator.h"
+#include "testkit/end_to_end.h"
+#include "testkit/neutral_writer.h"
+#include "testkit/scratch_database.h"
 #include "xdb/readers.h"
 
 namespace {

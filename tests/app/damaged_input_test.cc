@@ -24,7 +24,7 @@
 #include "app/loadxdb.h"
 #include "bio/testing.h"
 #include "platform/format.h"
-#include "tests/support/neutral_writer.h"
+#include "testkit/neutral_writer.h"
 
 namespace {
 

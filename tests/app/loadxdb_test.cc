@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "platform/stop.h"
-#include "tests/support/end_to_end.h"
+#include "testkit/end_to_end.h"
 #include "tests/neutral/value_lines.h"
 
 namespace {

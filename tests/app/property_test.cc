@@ -20,8 +20,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "tests/support/block_generator.h"
-#include "tests/support/end_to_end.h"
+#include "testkit/block_generator.h"
+#include "testkit/end_to_end.h"
 
 namespace {
 

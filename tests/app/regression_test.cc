@@ -10,8 +10,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "tests/support/end_to_end.h"
-#include "tests/support/neutral_blocks.h"
+#include "testkit/end_to_end.h"
+#include "testkit/neutral_blocks.h"
 
 namespace {
 

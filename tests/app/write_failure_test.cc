@@ -24,8 +24,8 @@
 #include "dbio/context.h"
 #include "neutral/stream.h"
 #include "platform/stop.h"
-#include "tests/support/block_generator.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/block_generator.h"
+#include "testkit/scratch_database.h"
 
 namespace {
 

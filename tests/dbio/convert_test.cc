@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "dbio/names.h"
-#include "tests/support/foreign_writer.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/foreign_writer.h"
+#include "testkit/scratch_database.h"
 
 namespace {
 

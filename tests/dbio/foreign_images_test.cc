@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "dbio/names.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/scratch_database.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "dbio/poolcheck.h"
 #include "dict/dictionary.h"
 #include "dict/walker.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/scratch_database.h"
 #include "xdb/readers.h"
 
 namespace {

@@ -17,10 +17,10 @@
 #include "app/check.h"
 #include "app/loadxdb.h"
 #include "dbio/pool.h"
-#include "tests/support/block_generator.h"
-#include "tests/support/foreign_writer.h"
-#include "tests/support/neutral_writer.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/block_generator.h"
+#include "testkit/foreign_writer.h"
+#include "testkit/neutral_writer.h"
+#include "testkit/scratch_database.h"
 #include "xdb/datablocks.h"
 
 namespace {

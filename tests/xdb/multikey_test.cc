@@ -19,7 +19,7 @@
 #include "dbio/poolcheck.h"
 #include "dict/dictionary.h"
 #include "dict/walker.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/scratch_database.h"
 #include "xdb/datablocks.h"
 #include "xdb/readers.h"
 

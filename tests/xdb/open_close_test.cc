@@ -8,7 +8,7 @@
 #include <fstream>
 #include <vector>
 
-#include "tests/support/scratch_database.h"
+#include "testkit/scratch_database.h"
 #include "xdb/close.h"
 #include "xdb/open.h"
 
