@@ -1141,62 +1141,72 @@ class Program : public ::testing::Test {
         support::run_converter({(dir_ / "small.ndb").string(), "output=" + (dir_ / "sound.xdb").string(), "v=n"}, dir_);
     ASSERT_EQ(run.status, 0) << run.messages;
     ASSERT_EQ(run.unsound(), "");
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  // A copy of the sound XDB whose group NOTES counts one word too many in descriptor word 9.
-  void make_damaged_copy(const std::string& name) {
+    // A copy whose group NOTES counts one word too many in descriptor word 9, and one whose name
+    // starts with a dash.
     XdbImage image((dir_ / "sound.xdb").string());
     const XdbMap map = support::map_xdb(image);
     image.at(map.entry("NOTES").dictionary_block, map.entry("NOTES").descriptor_word(9)) += 1;
-    image.save((dir_ / name).string());
+    image.save((dir_ / "damaged.xdb").string());
+    fs::copy_file(dir_ / "sound.xdb", dir_ / "-sound.xdb");
   }
+  void TearDown() override { fs::remove_all(dir_); }
 
   fs::path dir_;
 };
 
-TEST_F(Program, WithoutArgumentsPrintsItsUsageAsAnError) {
-  const auto run = run_xdbcheck({}, dir_);
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, kUsage);
+// The summary of the sound copy, the problem of the damaged one, and the listing of either.
+const std::string kSoundSummary = ": sound: 4 data blocks, 10 blocks of 300 words\n";
+const std::string kDamagedReport =
+    "damaged.xdb: 'NOTES   '(0,0,0,0,0,0,0,0,0,0): group word 9 of the descriptor is 5, not words plus blocks\n"
+    "damaged.xdb: 1 problem found in 4 data blocks\n";
+std::string small_listing() {
+  const std::string zero = "           0", none = zero + zero + zero + zero + zero + zero + zero + zero + zero;
+  return "NOTES   " + zero + none + "  group         0          3\n" + "PAIRS   " + zero + none +
+         "  keyed         3          2\n" + "POINT              1" + none + "  record        3          3\n" +
+         "TABLE   " + zero + none + "  relation      2          3\n";
 }
 
-TEST_F(Program, HelpPrintsTheUsageAndChecksNothing) {
-  for (const char* help : {"--help", "-h"}) {
-    const auto run = run_xdbcheck({"sound.xdb", help, "missing.xdb"}, dir_);
-    EXPECT_EQ(run.status, 0) << help;
-    EXPECT_EQ(run.out, kUsage) << help;
-    EXPECT_EQ(run.err, "") << help;
-  }
+struct ProgramCase {
+  const char* name;
+  std::vector<std::string> args;
+  int status;
+  std::string out, err;
+};
+void PrintTo(const ProgramCase& c, std::ostream* os) { *os << c.name; }
+
+class Programs : public Program, public ::testing::WithParamInterface<ProgramCase> {};
+
+TEST_P(Programs, PrintTheirVerdictsAndExitStatus) {
+  const ProgramCase& c = GetParam();
+  const auto run = run_xdbcheck(c.args, dir_);
+  EXPECT_EQ(run.status, c.status);
+  EXPECT_EQ(run.out, c.out);
+  EXPECT_EQ(run.err, c.err);
 }
 
-TEST_F(Program, RefusesAnUnknownOptionBeforeCheckingAnyFile) {
-  const auto run = run_xdbcheck({"sound.xdb", "--lists"}, dir_);
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, std::string("xdbcheck: unknown option --lists\n") + kUsage);
-}
-
-TEST_F(Program, ASoundFileIsSummedUpInOneLine) {
-  const auto run = run_xdbcheck({"sound.xdb"}, dir_);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "sound.xdb: sound: 4 data blocks, 10 blocks of 300 words\n");
-}
-
-TEST_F(Program, ChecksEveryFileAndFailsWhenAnyIsNotSound) {
-  make_damaged_copy("damaged.xdb");
-  const auto run = run_xdbcheck({"sound.xdb", "damaged.xdb", "missing.xdb", "sound.xdb"}, dir_);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err,
-            "sound.xdb: sound: 4 data blocks, 10 blocks of 300 words\n"
-            "damaged.xdb: 'NOTES   '(0,0,0,0,0,0,0,0,0,0): group word 9 of the descriptor is 5, not words plus blocks\n"
-            "damaged.xdb: 1 problem found in 4 data blocks\n"
-            "missing.xdb: no such file\n"
-            "sound.xdb: sound: 4 data blocks, 10 blocks of 300 words\n");
-}
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, Programs,
+    ::testing::Values(
+        ProgramCase{"without_arguments_the_usage_is_an_error", {}, 2, "", kUsage},
+        // Help checks nothing, wherever it stands.
+        ProgramCase{"help", {"sound.xdb", "--help", "missing.xdb"}, 0, kUsage, ""},
+        ProgramCase{"short_help", {"sound.xdb", "-h", "missing.xdb"}, 0, kUsage, ""},
+        ProgramCase{"unknown_option_is_refused_before_any_file_is_checked", {"sound.xdb", "--lists"}, 2, "",
+                    std::string("xdbcheck: unknown option --lists\n") + kUsage},
+        ProgramCase{"a_sound_file_is_summed_up_in_one_line", {"sound.xdb"}, 0, "", "sound.xdb" + kSoundSummary},
+        ProgramCase{"every_file_is_checked_and_any_unsound_one_fails",
+                    {"sound.xdb", "damaged.xdb", "missing.xdb", "sound.xdb"}, 1, "",
+                    "sound.xdb" + kSoundSummary + kDamagedReport + "missing.xdb: no such file\n" + "sound.xdb" +
+                        kSoundSummary},
+        ProgramCase{"a_name_that_starts_with_a_dash_is_an_option", {"-sound.xdb"}, 2, "",
+                    std::string("xdbcheck: unknown option -sound.xdb\n") + kUsage},
+        ProgramCase{"a_name_that_starts_with_a_dash_is_named_from_the_current_directory", {"./-sound.xdb"}, 0, "",
+                    "./-sound.xdb" + kSoundSummary},
+        // The option applies to every file, wherever it stands; a damaged file is listed as well.
+        ProgramCase{"list_shows_every_data_block_of_every_file_in_dictionary_order",
+                    {"sound.xdb", "damaged.xdb", "--list"}, 1, small_listing() + small_listing(),
+                    "sound.xdb" + kSoundSummary + kDamagedReport}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Program, FilesThatAreNoXdbAreReportedAndTheRestChecked) {
   fs::create_directories(dir_ / "folder");
@@ -1227,31 +1237,6 @@ TEST_F(Program, FilesThatAreNoXdbAreReportedAndTheRestChecked) {
                 socket_path.string() +
                 ": cannot be opened as an XDB (return code 12, probe result 3)\n"
                 "sound.xdb: sound: 4 data blocks, 10 blocks of 300 words\n");
-}
-
-TEST_F(Program, AFileWhoseNameStartsWithADashIsNamedFromTheCurrentDirectory) {
-  fs::copy_file(dir_ / "sound.xdb", dir_ / "-sound.xdb");
-  EXPECT_EQ(run_xdbcheck({"-sound.xdb"}, dir_).err, std::string("xdbcheck: unknown option -sound.xdb\n") + kUsage);
-  const auto run = run_xdbcheck({"./-sound.xdb"}, dir_);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err, "./-sound.xdb: sound: 4 data blocks, 10 blocks of 300 words\n");
-}
-
-TEST_F(Program, ListsEveryDataBlockOfEveryFileInDictionaryOrder) {
-  make_damaged_copy("damaged.xdb");
-  const std::string zero = "           0", none = zero + zero + zero + zero + zero + zero + zero + zero + zero;
-  const std::string listing = "NOTES   " + zero + none + "  group         0          3\n" + "PAIRS   " + zero + none +
-                              "  keyed         3          2\n" + "POINT              1" + none +
-                              "  record        3          3\n" + "TABLE   " + zero + none +
-                              "  relation      2          3\n";
-  // The option applies to every file, wherever it stands; a damaged file is listed as well.
-  const auto run = run_xdbcheck({"sound.xdb", "damaged.xdb", "--list"}, dir_);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, listing + listing);
-  EXPECT_EQ(run.err,
-            "sound.xdb: sound: 4 data blocks, 10 blocks of 300 words\n"
-            "damaged.xdb: 'NOTES   '(0,0,0,0,0,0,0,0,0,0): group word 9 of the descriptor is 5, not words plus blocks\n"
-            "damaged.xdb: 1 problem found in 4 data blocks\n");
 }
 
 }  // namespace
