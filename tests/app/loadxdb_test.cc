@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "platform/stop.h"
 #include "testkit/end_to_end.h"
+#include "testkit/foreign_writer.h"
 #include "tests/neutral/value_lines.h"
 
 namespace {
@@ -70,13 +70,6 @@ class Run : public ::testing::Test {
   }
 
   std::string full(const std::string& name) { return (std::filesystem::canonical(dir_) / name).string(); }
-  std::vector<int32_t> words(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<int32_t> w(bytes.size() / 4);
-    std::memcpy(w.data(), bytes.data(), w.size() * 4);
-    return w;
-  }
 
   std::string out;
   std::filesystem::path dir_, old_;
@@ -183,7 +176,7 @@ TEST_F(Run, EmptyDataLeaveAnEmptyXdbOfFourBlocks) {
   std::filesystem::create_directory("elsewhere");
   write("elsewhere/in.ndb", header_line(kAlphabet, "300") + data_lines({47}));
   EXPECT_EQ(run({"elsewhere/in", "v=n"}), platform::kExitClean);
-  auto w = words("in.xdb");  // in the current directory, not beside the neutral file
+  auto w = support::read_native_xdb("in.xdb");  // in the current directory, not beside the neutral file
   ASSERT_EQ(w.size(), 4u * 300);
   EXPECT_EQ(std::vector<int32_t>(w.begin(), w.begin() + 18),
             (std::vector<int32_t>{300, 16777215, 16777211, 4, 0, 2, 0, 0, 3, 1, 1, 4, 40, 0, 0, 0, 12, 0}));
@@ -192,14 +185,14 @@ TEST_F(Run, EmptyDataLeaveAnEmptyXdbOfFourBlocks) {
 TEST_F(Run, BlockSizeAndFlagShapeTheXdb) {
   write("wide.ndb", header_line(kAlphabet, "-2048", '1') + data_lines({47}));
   EXPECT_EQ(run({"wide", "v=n"}), platform::kExitClean);
-  auto w = words("wide.xdb");
+  auto w = support::read_native_xdb("wide.xdb");
   ASSERT_EQ(w.size(), 4u * 2048);
   EXPECT_EQ(w[0], 2048);
   EXPECT_EQ(w[1], 2147483640);
   EXPECT_EQ(w[16], 14);
   write("default.ndb", header_line(kAlphabet, "") + data_lines({47}));
   EXPECT_EQ(run({"default", "v=n"}), platform::kExitClean);
-  EXPECT_EQ(words("default.xdb").size(), 4u * 1024);
+  EXPECT_EQ(support::read_native_xdb("default.xdb").size(), 4u * 1024);
 }
 
 TEST_F(Run, ExistingOutputIsRefusedAndLeftUntouched) {
