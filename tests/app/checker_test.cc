@@ -37,6 +37,7 @@
 #include "platform/stop.h"
 #include "testkit/end_to_end.h"
 #include "testkit/neutral_writer.h"
+#include "testkit/test_directory.h"
 #include "testkit/xdb_image.h"
 #include "xdb/close.h"
 #include "xdb/open.h"
@@ -130,21 +131,6 @@ void write_sound_database(const std::string& path) {
   w.finish();
 }
 
-// An empty scratch directory of this name.
-fs::path fresh_dir(const std::string& name) {
-  const fs::path dir = fs::temp_directory_path() / ("loadxdb_checker_" + std::to_string(::getpid()) + "_" + name);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
-
-// One for the running test (parameterised test names hold '/', which must not become a level).
-fs::path test_dir(const std::string& what) {
-  std::string name = what + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  std::replace(name.begin(), name.end(), '/', '_');
-  return fresh_dir(name);
-}
-
 // Converted once for the whole program.
 class SoundXdb {
  public:
@@ -152,14 +138,13 @@ class SoundXdb {
     static const SoundXdb sound;
     return sound;
   }
-  ~SoundXdb() { fs::remove_all(dir_); }
 
   const std::string& path() const { return path_; }
   const XdbImage& image() const { return image_; }
   const XdbMap& map() const { return map_; }
 
  private:
-  SoundXdb() : dir_(fresh_dir("sound")), path_(convert(dir_)), image_(path_), map_(support::map_xdb(image_)) {}
+  SoundXdb() : dir_("checker_sound"), path_(convert(dir_.path())), image_(path_), map_(support::map_xdb(image_)) {}
 
   static std::string convert(const fs::path& dir) {
     const std::string neutral = (dir / "sound.ndb").string(), xdb = (dir / "sound.xdb").string();
@@ -171,7 +156,7 @@ class SoundXdb {
     return xdb;
   }
 
-  fs::path dir_;
+  support::TestDirectory dir_;
   std::string path_;
   XdbImage image_;
   XdbMap map_;
@@ -817,9 +802,7 @@ std::vector<Damage> damages() {
 
 class DamagedXdb : public ::testing::TestWithParam<Damage> {
  protected:
-  void SetUp() override { dir_ = test_dir("damaged"); }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
+  support::TestDirectory dir_{"checker_damaged"};
 };
 
 TEST_P(DamagedXdb, IsReportedWithItsProblemLines) {
@@ -828,7 +811,7 @@ TEST_P(DamagedXdb, IsReportedWithItsProblemLines) {
   XdbImage image = sound.image();
   damage.edit(image, sound.map());
   ASSERT_FALSE(image == sound.image()) << "the damage changed nothing";
-  const std::string path = (dir_ / "damaged.xdb").string();
+  const std::string path = dir_.path("damaged.xdb");
   image.save(path);
 
   const auto checked = support::check_file(path);
@@ -850,7 +833,7 @@ INSTANTIATE_TEST_SUITE_P(Table, DamagedXdb, ::testing::ValuesIn(damages()),
 // blocks the released-block chain holds although no chain word names them.
 TEST(ReleasedBlocks, ListedByAReleasedRootOrLevel2BlockAreHeldByTheChain) {
   const auto& sound = SoundXdb::get();
-  const fs::path dir = test_dir("listed");
+  const support::TestDirectory dir("checker_listed");
   XdbImage image = sound.image();
   const auto& released = sound.map().released;  // 10 -> 11 -> 224
   image.header(5) = released[1];
@@ -861,12 +844,11 @@ TEST(ReleasedBlocks, ListedByAReleasedRootOrLevel2BlockAreHeldByTheChain) {
   image.at(released[2], 1) = 2;  // its level-2 block, which lists block 10
   image.at(released[2], 3) = 1;
   image.at(released[2], 5) = released[0];
-  const std::string path = (dir / "listed.xdb").string();
+  const std::string path = dir.path("listed.xdb");
   image.save(path);
   const auto checked = support::check_file(path);
   EXPECT_EQ(checked.report, path + ": sound: 309 data blocks, 227 blocks of 300 words\n");
   EXPECT_EQ(checked.status, 0);
-  fs::remove_all(dir);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -968,8 +950,8 @@ TEST(Mutations, AreReportedOrLeaveEveryDataBlockAsItWas) {
   const auto& sound = SoundXdb::get();
   const XdbMap& m = sound.map();
   const XdbImage& image = sound.image();
-  const fs::path dir = test_dir("mutations");
-  const std::string path = (dir / "mutated.xdb").string();
+  const support::TestDirectory dir("checker_mutations");
+  const std::string path = dir.path("mutated.xdb");
 
   std::vector<std::array<int32_t, 12>> keys;
   for (const auto& e : m.entries) keys.push_back(e.key);
@@ -1071,7 +1053,6 @@ TEST(Mutations, AreReportedOrLeaveEveryDataBlockAsItWas) {
     EXPECT_GE(t.caught, share * t.tried) << kind;
   }
   EXPECT_EQ(tallies.size(), sample.size());
-  fs::remove_all(dir);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -1130,7 +1111,6 @@ const char kUsage[] =
 class Program : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = test_dir("program");
     std::ofstream file(dir_ / "small.ndb", std::ios::binary);
     support::NeutralWriter w(file);
     w.header(300, 0);
@@ -1153,9 +1133,8 @@ class Program : public ::testing::Test {
     image.save((dir_ / "damaged.xdb").string());
     fs::copy_file(dir_ / "sound.xdb", dir_ / "-sound.xdb");
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  fs::path dir_;
+  support::TestDirectory scratch_{"checker_program"};
+  const fs::path& dir_ = scratch_.path();
 };
 
 // The summary of the sound copy, the problem of the damaged one, and the listing of either.

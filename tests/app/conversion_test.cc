@@ -13,28 +13,20 @@
 #include "testkit/end_to_end.h"
 #include "testkit/neutral_writer.h"
 #include "testkit/scratch_database.h"
+#include "testkit/test_directory.h"
 #include "xdb/readers.h"
 
 namespace {
 
 class Conversion : public ::testing::Test {
  protected:
-  void SetUp() override {
-    // Parameterised test names hold '/': it must not become a directory level.
-    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::replace(name.begin(), name.end(), '/', '_');
-    dir_ = std::filesystem::temp_directory_path() / ("loadxdb_conversion_" + std::to_string(::getpid()) + "_" + name);
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string path(const std::string& name) const { return dir_.path(name); }
 
   // Converts the neutral file; every XDB the run leaves must be one the checker finds sound.
   int convert(const std::string& neutral, const std::string& xdb, std::vector<std::string> extra = {"v=n"}) {
     std::vector<std::string> args{neutral, "output=" + xdb};
     args.insert(args.end(), extra.begin(), extra.end());
-    const support::ConverterRun run = support::run_converter(args, dir_);
+    const support::ConverterRun run = support::run_converter(args, dir_.path());
     out = run.messages;
     EXPECT_EQ(run.unsound(), "");
     return run.status;
@@ -46,7 +38,7 @@ class Conversion : public ::testing::Test {
   }
 
   std::string out, check_out;
-  std::filesystem::path dir_;
+  support::TestDirectory dir_{"conversion"};
 };
 
 struct GeneratedCase {

@@ -26,6 +26,7 @@
 #include "platform/format.h"
 #include "testkit/end_to_end.h"
 #include "testkit/neutral_writer.h"
+#include "testkit/test_directory.h"
 
 namespace {
 
@@ -46,22 +47,14 @@ struct Outcome {
 
 class Scratch {
  public:
-  Scratch() {
-    std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::replace(test.begin(), test.end(), '/', '_');
-    dir_ = std::filesystem::temp_directory_path() / ("loadxdb_damaged_" + std::to_string(::getpid()) + "_" + test);
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  ~Scratch() { std::filesystem::remove_all(dir_); }
-  std::string xdb() const { return (dir_ / "out.xdb").string(); }
+  std::string xdb() const { return dir_.path("out.xdb"); }
 
   // Converts `neutral` (as standard input) into a new XDB and checks what is left.
   Outcome convert(const std::string& neutral, const std::vector<std::string>& extra = {}) const {
     std::filesystem::remove(xdb());
     std::vector<std::string> args{"-", "output=" + xdb()};
     args.insert(args.end(), extra.begin(), extra.end());
-    const support::ConverterRun run = support::run_converter(args, dir_, neutral);
+    const support::ConverterRun run = support::run_converter(args, dir_.path(), neutral);
     Outcome o;
     o.status = run.status;
     o.messages = run.messages;
@@ -82,7 +75,7 @@ class Scratch {
   }
 
  private:
-  std::filesystem::path dir_;
+  support::TestDirectory dir_{"damaged"};
 };
 
 // What a case expects. `blocks` lists the names of the XDB's data blocks, sorted; `xdb` false

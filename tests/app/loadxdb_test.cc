@@ -12,6 +12,7 @@
 #include "platform/stop.h"
 #include "testkit/end_to_end.h"
 #include "testkit/foreign_writer.h"
+#include "testkit/test_directory.h"
 #include "tests/neutral/value_lines.h"
 
 namespace {
@@ -46,33 +47,22 @@ const std::string kEmptyDatabase = header_line(kAlphabet, "1024") + data_lines({
 
 class Run : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("loadxdb_run_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
-  }
+  void SetUp() override { dir_.enter(); }
   void write(const std::string& name, const std::string& text) { std::ofstream(name, std::ios::binary) << text; }
 
   // Runs loadxdb with the given arguments (and standard input); returns the exit status. Every
   // XDB the run leaves in the directory must be one the checker finds sound.
   int run(std::vector<std::string> args, const std::string& standard_input = "") {
-    const support::ConverterRun r = support::run_converter(args, dir_, standard_input);
+    const support::ConverterRun r = support::run_converter(args, dir_.path(), standard_input);
     out = r.messages;
     EXPECT_EQ(r.unsound(), "");
     return r.status;
   }
 
-  std::string full(const std::string& name) { return (std::filesystem::canonical(dir_) / name).string(); }
+  std::string full(const std::string& name) { return (std::filesystem::canonical(dir_.path()) / name).string(); }
 
   std::string out;
-  std::filesystem::path dir_, old_;
+  support::TestDirectory dir_{"run"};
 };
 
 // One run: the files it finds, its parameters and standard input, its exit status and messages.

@@ -12,6 +12,7 @@
 
 #include "testkit/end_to_end.h"
 #include "testkit/neutral_blocks.h"
+#include "testkit/test_directory.h"
 
 namespace {
 
@@ -36,16 +37,14 @@ class Regressions : public ::testing::TestWithParam<Regression> {};
 
 TEST_P(Regressions, ConvertsSoundAndHoldsWhatTheFileHolds) {
   const Regression& r = GetParam();
-  const fs::path dir = fs::temp_directory_path() / ("loadxdb_regression_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  const std::string xdb = (dir / "out.xdb").string();
+  const support::TestDirectory dir("regression");
+  const std::string xdb = dir.path("out.xdb");
   const support::NeutralFile neutral = support::read_neutral_file((regressions() / r.file).string());
   ASSERT_EQ(neutral.failure, "");
   std::set<std::array<int32_t, 12>> keys;
   for (const auto& block : neutral.blocks) ASSERT_TRUE(keys.insert(block.key.words()).second) << "a key comes twice";
 
-  const auto run = support::run_converter({(regressions() / r.file).string(), "output=" + xdb, "verbose=no"}, dir);
+  const auto run = support::run_converter({(regressions() / r.file).string(), "output=" + xdb, "verbose=no"}, dir.path());
   EXPECT_EQ(run.status, 0) << r.fault << "\n" << run.messages;
   EXPECT_EQ(run.messages, "");
   ASSERT_EQ(run.checked.size(), 1u);
@@ -54,7 +53,6 @@ TEST_P(Regressions, ConvertsSoundAndHoldsWhatTheFileHolds) {
   for (std::size_t i = 0; i < std::min<std::size_t>(comparison.differences.size(), 10); ++i) {
     ADD_FAILURE() << comparison.differences[i];
   }
-  fs::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Regressions, ::testing::ValuesIn(kRegressions), [](const auto& info) {
