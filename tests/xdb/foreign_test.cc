@@ -12,12 +12,10 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <sstream>
 
-#include "app/check.h"
-#include "app/loadxdb.h"
 #include "dbio/pool.h"
 #include "testkit/block_generator.h"
+#include "testkit/end_to_end.h"
 #include "testkit/foreign_writer.h"
 #include "testkit/neutral_writer.h"
 #include "testkit/scratch_database.h"
@@ -160,33 +158,18 @@ void write_generated_neutral(const std::string& path) {
   support::write_database(out, options);
 }
 
-int convert(const std::string& neutral, const std::string& xdb) {
-  std::ostringstream messages, output;
-  platform::Units units;
-  units.message = &messages;
-  units.output = &output;
-  platform::TextInput no_input;
-  no_input.attach_memory("");
-  const int status = app::run_loadxdb(app::CommandLine({"loadxdb", neutral, "output=" + xdb, "v=n"}), units, no_input);
-  EXPECT_EQ(messages.str(), "");
-  return status;
-}
-
+// The checker's verdict, problem lines (with "FILE" for the file's name) and listing.
 struct CheckResult {
   int status;
   std::string messages, listing;
 };
 CheckResult check(const std::string& xdb) {
-  std::ostringstream messages, output;
-  platform::Units units;
-  units.message = &messages;
-  units.output = &output;
-  app::CheckOptions options;
-  options.list = true;
-  const int status = app::check_xdb(xdb, options, units);
-  std::string text = messages.str();
-  for (size_t at; (at = text.find(xdb)) != std::string::npos;) text.replace(at, xdb.size(), "FILE");
-  return {status, text, output.str()};
+  CheckResult result;
+  const support::CheckedXdb checked = support::check_file(xdb, &result.listing);
+  result.status = checked.status;
+  result.messages = checked.report;
+  for (size_t at; (at = result.messages.find(xdb)) != std::string::npos;) result.messages.replace(at, xdb.size(), "FILE");
+  return result;
 }
 
 // The native databases, made once for all tests.
@@ -214,7 +197,9 @@ class NativeDatabases {
       } else {
         write_generated_neutral(neutral);
       }
-      EXPECT_EQ(convert(neutral, xdb), platform::kExitClean) << sample;
+      const support::ConverterRun run = support::run_converter({neutral, "output=" + xdb, "v=n"}, dir_);
+      EXPECT_EQ(run.status, platform::kExitClean) << sample << run.messages;
+      EXPECT_EQ(run.messages, "") << sample;
       paths_[sample] = xdb;
     }
   }

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <map>
 #include <numeric>
 #include <optional>
@@ -19,6 +18,7 @@
 #include "dbio/poolcheck.h"
 #include "dict/dictionary.h"
 #include "dict/walker.h"
+#include "testkit/neutral_model.h"
 #include "testkit/scratch_database.h"
 #include "xdb/datablocks.h"
 #include "xdb/readers.h"
@@ -29,15 +29,7 @@ using Key = std::vector<int32_t>;
 using Name = std::array<int32_t, 12>;
 using Descriptor = std::array<int32_t, 14>;
 
-Name name_of(const char* text, int32_t q1 = 0) {
-  Name key{};
-  char padded[8];
-  std::memset(padded, ' ', 8);
-  std::memcpy(padded, text, std::min<std::size_t>(std::strlen(text), 8));
-  std::memcpy(key.data(), padded, 8);
-  key[2] = q1;
-  return key;
-}
+Name name_of(const char* text, int32_t q1 = 0) { return support::key(text, q1).words(); }
 
 // The order that stored relations use: word by word, by the sign of the wrapping difference.
 struct Comparison {
