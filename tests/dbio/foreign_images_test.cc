@@ -30,18 +30,12 @@
 #include <string>
 #include <vector>
 
-#include "dbio/names.h"
-#include "testkit/scratch_database.h"
+#include "tests/dbio/foreign_unit.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-using Words = std::vector<int32_t>;
+using namespace dbiotest;
 
-// The file type of the layout (bit 1: little-endian words, bit 2: 8 bytes per word).
-constexpr int32_t kLittleEndian64 = 3;
-
-constexpr int32_t kUnit = 1;
 constexpr int32_t kBlock = 2;  // any block but the header block
 
 // A native word holding four characters in storage order.
@@ -59,15 +53,11 @@ constexpr int32_t bits(uint32_t pattern) { return static_cast<int32_t>(pattern);
 //   3 KEYIDX  3 words: I I R       (202, 103)
 //   4 KEYDAT  4 words: I I A R     (202, 105, 103)
 //   5 RECORD  3 words: R A I       (103, 105, 102)
-// Each list offset counts from the DDL area's first word: version, object count, data words, the
-// 5 directory records of 5 words, then the lists from offset 28 on.
-struct DdlObject {
-  const char* name;
-  int32_t offset, length;
-};
-constexpr DdlObject kObjects[] = {
-    {"RELMIX  ", 28, 5}, {"GROUPD  ", 32, 3}, {"KEYIDX  ", 34, 3}, {"KEYDAT  ", 36, 4}, {"RECORD  ", 39, 3}};
-const Words kLists = {102, 105, 103, 107, 105, 104, 202, 103, 202, 105, 103, 103, 105, 102};
+const std::vector<DdlObject> kObjects = {{"RELMIX", 5, {102, 105, 103, 107}},
+                                         {"GROUPD", 3, {105, 104}},
+                                         {"KEYIDX", 3, {202, 103}},
+                                         {"KEYDAT", 4, {202, 105, 103}},
+                                         {"RECORD", 3, {103, 105, 102}}};
 
 // ---------------------------------------------------------------------------------------------
 // The native blocks. Comments give each word's class; "|" separates the parts of a block.
@@ -217,62 +207,30 @@ Bytes parse_hex(const char* text) {
   return out;
 }
 
-// Unit 1 as a foreign database of layout `filtyp` with the DDL above; the exchange area of the
-// pool holds the file side and the buffer of page 1 the native side, as when a block is read.
-class ForeignUnit {
- public:
-  explicit ForeignUnit(int32_t filtyp) : file(db.ctx.sysfil.BASEXB), native(db.ctx.W(db.ctx.sysfil.BASEAD + 1)) {
-    auto& g = db.ctx.grdblk;
-    g.DBFLTY[kUnit] = filtyp;
-    g.BUFSZ[kUnit] = 64;
-    g.DBDLEN[kUnit] = 12;
-    g.DICNSI[kUnit] = 2;
-    g.USDBKS[kUnit] = 2;
-    g.DBOPND[kUnit] = 1;
-    auto& ctx = db.ctx;
-    const int64_t base = ctx.sysfil.BASEDD;
-    const int32_t objects = static_cast<int32_t>(std::size(kObjects));
-    ctx.W(base) = 700;
-    ctx.W(base + 1) = objects;
-    ctx.W(base + 2) = static_cast<int32_t>(kLists.size());
-    for (int32_t i = 0; i < objects; ++i) {
-      const DdlObject& o = kObjects[i];
-      int32_t* record = ctx.words(base + 3 + 5 * int64_t{i}, 5);
-      record[0] = dbio::pack_name_word(o.name);
-      record[1] = dbio::pack_name_word(o.name + 4);
-      record[2] = o.offset;
-      record[3] = o.length;
-      record[4] = i + 1;
-    }
-    const int64_t lists = base + 3 + 5 * int64_t{objects};
-    std::copy(kLists.begin(), kLists.end(), ctx.words(lists, static_cast<int64_t>(kLists.size())));
-  }
+constexpr int32_t kUntouched = 0x5A5A5A5A;
 
-  // BLKFIX reading `image` as a block of `length` native words.
-  Words read(const Bytes& image, int32_t length) {
-    std::memcpy(db.ctx.words(file, static_cast<int64_t>(image.size() + 3) / 4), image.data(), image.size());
-    std::fill_n(db.ctx.words(native, length + 1), length + 1, kUntouched);
-    dbio::BLKFIX(db.ctx, dbio::kRead, kUnit, kBlock, file, native, length);
-    const int32_t* w = db.ctx.words(native, length + 1);
-    EXPECT_EQ(w[length], kUntouched) << "a native word behind the block was written";
-    return Words(w, w + length);
-  }
+// BLKFIX reading `image` as a block of `length` native words; no native word behind them may be
+// written.
+Words read(BlockPool& pool, const Bytes& image, int32_t length) {
+  auto& ctx = pool.db.ctx;
+  pool.set_file_bytes(image);
+  std::fill_n(ctx.words(pool.native, length + 1), length + 1, kUntouched);
+  dbio::BLKFIX(ctx, dbio::kRead, kUnit, kBlock, pool.file, pool.native, length);
+  const int32_t* w = ctx.words(pool.native, length + 1);
+  EXPECT_EQ(w[length], kUntouched) << "a native word behind the block was written";
+  return Words(w, w + length);
+}
 
-  // BLKFIX writing `words` out; the bytes it wrote (and 8 more, to see that nothing else was).
-  Bytes write(const Words& words, std::size_t image_size) {
-    const auto length = static_cast<int32_t>(words.size());
-    std::copy(words.begin(), words.end(), db.ctx.words(native, length));
-    const int64_t file_words = static_cast<int64_t>(image_size) / 4 + 2;
-    std::fill_n(db.ctx.words(file, file_words), file_words, kUntouched);
-    dbio::BLKFIX(db.ctx, dbio::kWrite, kUnit, kBlock, native, file, length);
-    const auto* p = reinterpret_cast<const unsigned char*>(db.ctx.words(file, file_words));
-    return Bytes(p, p + image_size + 8);
-  }
-
-  static constexpr int32_t kUntouched = 0x5A5A5A5A;
-  support::ScratchDatabase db{1024, 15};
-  const int64_t file, native;
-};
+// BLKFIX writing `words` out; the bytes it wrote (and 8 more, to see that nothing else was).
+Bytes write(BlockPool& pool, const Words& words, std::size_t image_size) {
+  auto& ctx = pool.db.ctx;
+  const auto length = static_cast<int32_t>(words.size());
+  std::copy(words.begin(), words.end(), ctx.words(pool.native, length));
+  const int64_t file_words = static_cast<int64_t>(image_size) / 4 + 2;
+  std::fill_n(ctx.words(pool.file, file_words), file_words, kUntouched);
+  dbio::BLKFIX(ctx, dbio::kWrite, kUnit, kBlock, pool.native, pool.file, length);
+  return pool.file_bytes(static_cast<int64_t>(image_size) + 8);
+}
 
 class ForeignImages : public ::testing::TestWithParam<ImageCase> {};
 
@@ -281,11 +239,11 @@ TEST_P(ForeignImages, ReadGivesTheNativeWordsAndWriteGivesTheBytesBack) {
   const Bytes image = parse_hex(c.hex);
   const Words& words = *c.native;
   ASSERT_EQ(image.size(), words.size() * 4 * dbio::file_words_per_word(kLittleEndian64)) << "an image word too many or few";
-  ForeignUnit unit(kLittleEndian64);
-  EXPECT_EQ(unit.read(image, static_cast<int32_t>(words.size())), words);
+  BlockPool pool(kLittleEndian64, kObjects);
+  EXPECT_EQ(read(pool, image, static_cast<int32_t>(words.size())), words);
   Bytes expected = image;
   expected.insert(expected.end(), 8, 0x5A);
-  EXPECT_EQ(unit.write(words, image.size()), expected);
+  EXPECT_EQ(write(pool, words, image.size()), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, ForeignImages, ::testing::ValuesIn(kImages),
