@@ -21,9 +21,9 @@
 #include "app/loadxdb.h"
 #include "platform/textinput.h"
 #include "platform/units.h"
-#include "tests/support/block_generator.h"
-#include "tests/support/foreign_writer.h"
-#include "tests/support/neutral_writer.h"
+#include "testkit/block_generator.h"
+#include "testkit/foreign_writer.h"
+#include "testkit/neutral_writer.h"
 
 namespace {
 

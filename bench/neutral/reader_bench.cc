@@ -19,8 +19,8 @@
 #include "neutral/items.h"
 #include "neutral/stream.h"
 #include "platform/stop.h"
-#include "tests/support/block_generator.h"
-#include "tests/support/neutral_writer.h"
+#include "testkit/block_generator.h"
+#include "testkit/neutral_writer.h"
 
 namespace {
 

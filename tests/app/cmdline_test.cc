@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "app/poolsize.h"
+#include "testkit/test_directory.h"
 
 namespace {
 
@@ -77,21 +78,10 @@ TEST(LowCas, LowersOnlyAsciiCapitals) {
 
 class InTempDir : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("loadxdb_cmdline_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-  }
-  void TearDown() override {
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
-  }
+  void SetUp() override { dir_.enter(); }
   void touch(const std::string& name) { std::ofstream(name) << "x"; }
 
-  std::filesystem::path dir_, old_;
+  support::TestDirectory dir_{"cmdline"};
 };
 
 TEST_F(InTempDir, AddExtKeepsExistingFilesAndNamesEndingInTheExtension) {

@@ -1,6 +1,7 @@
 // End to end: generated neutral files converted by the converter, then read back from the XDB
-// word for word against the generator's model and checked by the verification tool; and the
-// complete message text of representative runs.
+// word for word against the generator's model and checked by the verification tool; the
+// complete listing of a run with warnings; a group whose reader chunks split a double. (Damaged
+// and cut neutral files are damaged_input_test.cc's.)
 
 #include <gtest/gtest.h>
 
@@ -8,32 +9,24 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/support/block_generator.h"
-#include "tests/support/end_to_end.h"
-#include "tests/support/neutral_writer.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/block_generator.h"
+#include "testkit/end_to_end.h"
+#include "testkit/neutral_writer.h"
+#include "testkit/scratch_database.h"
+#include "testkit/test_directory.h"
 #include "xdb/readers.h"
 
 namespace {
 
 class Conversion : public ::testing::Test {
  protected:
-  void SetUp() override {
-    // Parameterised test names hold '/': it must not become a directory level.
-    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    std::replace(name.begin(), name.end(), '/', '_');
-    dir_ = std::filesystem::temp_directory_path() / ("loadxdb_conversion_" + std::to_string(::getpid()) + "_" + name);
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string path(const std::string& name) const { return dir_.path(name); }
 
   // Converts the neutral file; every XDB the run leaves must be one the checker finds sound.
   int convert(const std::string& neutral, const std::string& xdb, std::vector<std::string> extra = {"v=n"}) {
     std::vector<std::string> args{neutral, "output=" + xdb};
     args.insert(args.end(), extra.begin(), extra.end());
-    const support::ConverterRun run = support::run_converter(args, dir_);
+    const support::ConverterRun run = support::run_converter(args, dir_.path());
     out = run.messages;
     EXPECT_EQ(run.unsound(), "");
     return run.status;
@@ -45,7 +38,7 @@ class Conversion : public ::testing::Test {
   }
 
   std::string out, check_out;
-  std::filesystem::path dir_;
+  support::TestDirectory dir_{"conversion"};
 };
 
 struct GeneratedCase {
@@ -134,51 +127,6 @@ TEST_F(Conversion, ListingWarningsAndTheirExitStatus) {
                  "   CUT              5         0         0         0         0         0         0         0\n" +
                  warning + "LAST ENTRY OF DATABLOCK CUT      ENDED AFTER 1 OF 2 WORDS; IT WAS DROPPED\n");
   EXPECT_EQ(check(path("mixed.xdb")), 0) << check_out;
-}
-
-TEST_F(Conversion, PrematureEndClosesAWholeXdb) {
-  std::ofstream file(path("cut.ndb"), std::ios::binary);
-  support::WriterOptions options;
-  options.trailing_lines = false;
-  support::NeutralWriter w(file, options);
-  w.header(1024, 0);
-  w.group(key("FIRST"), 0, std::vector<support::Item>{support::Item::integer(1)});
-  w.block_header(key("SECOND"), 0);
-  // The file ends inside this group, at the end of a full line: the reader, which reads one line
-  // ahead, finds no further line. (A blank-padded last line would read as end marks.)
-  for (int i = 0; i < 200 || w.column() != 0; ++i) w.integer(i);
-  w.finish();
-  file.close();
-  EXPECT_EQ(convert(path("cut.ndb"), path("cut.xdb")), platform::kExitFatal);
-  // Closing the XDB force-closes the group that was being written.
-  EXPECT_EQ(out,
-            "\n *** SYSTEM FATAL MESSAGE LXDB (CVTGET)\n"
-            "     NEUTRAL FILE END-OF-FILE CONDITION OCCURRED UNEXPECTEDLY.\n"
-            "\n *** USER WARNING MESSAGE 6061 (DBIO) \n"
-            " *** DIOMSG ERROR MESSAGE    15 FROM SUBROUTINE PAGDBF  \n"
-            "     THE FOLLOWING LOGICAL FILE WAS LEFT OPEN AT DATABASE CLOSE, FORCE CLOSING\n"
-            "     SECOND         0       0       0       0       0       0       0       0       0       0\n");
-  // The XDB was closed: it is whole, and holds both groups as far as they came.
-  EXPECT_EQ(check(path("cut.xdb")), 0) << check_out;
-}
-
-TEST_F(Conversion, DdlTooLargeForTheRoomStopsTheRun) {
-  std::ofstream file(path("ddl.ndb"), std::ios::binary);
-  support::NeutralWriter w(file);
-  w.header(1024, 0);
-  w.block_header(key("DDLFORDB"), 0);
-  w.integer(700);
-  w.integer(0);
-  w.integer(2001 * 100000 + 10);
-  w.end_mark();
-  w.data_end();
-  w.finish();
-  file.close();
-  EXPECT_EQ(convert(path("ddl.ndb"), path("ddl.xdb")), platform::kExitFatal);
-  EXPECT_EQ(out,
-            "\n *** SYSTEM FATAL MESSAGE (LXDB)\n"
-            "     STATIC MEMORY FOR DDL EXCEEDED, INTERNAL     2001      10 XDB DDL     2000    5000\n");
-  EXPECT_EQ(check(path("ddl.xdb")), 0) << check_out;
 }
 
 TEST_F(Conversion, GroupChunksKeepDoublesThatStraddleTheirEnd) {

@@ -20,8 +20,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "tests/support/block_generator.h"
-#include "tests/support/end_to_end.h"
+#include "testkit/block_generator.h"
+#include "testkit/end_to_end.h"
+#include "testkit/test_directory.h"
 
 namespace {
 
@@ -70,13 +71,6 @@ support::DatabaseOptions plan(uint64_t seed) {
 
 class Property : public ::testing::TestWithParam<int> {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("loadxdb_property_" + std::to_string(::getpid()) + "_" +
-                                        std::to_string(GetParam()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
 
   // Keeps the neutral file of a failing seed and says how to repeat it.
   std::string keep(uint64_t seed) const {
@@ -84,13 +78,13 @@ class Property : public ::testing::TestWithParam<int> {
     std::error_code ec;
     fs::create_directories(kept, ec);
     const fs::path copy = kept / ("seed-" + std::to_string(seed) + ".ndb");
-    fs::copy_file(dir_ / "db.ndb", copy, fs::copy_options::overwrite_existing, ec);
+    fs::copy_file(dir_.path("db.ndb"), copy, fs::copy_options::overwrite_existing, ec);
     return "seed " + std::to_string(seed) + " (neutral file kept as " + copy.string() +
            "); repeat with LOADXDB_PROPERTY_FIRST_SEED=" + std::to_string(seed) +
            " LOADXDB_PROPERTY_SEEDS=1 tests/app/app_tests --gtest_filter='Seeds/Property.*'";
   }
 
-  fs::path dir_;
+  support::TestDirectory dir_{"property"};
 };
 
 TEST_P(Property, GeneratedDatabasesConvertSoundAndAsTheModelSays) {
@@ -101,13 +95,13 @@ TEST_P(Property, GeneratedDatabasesConvertSoundAndAsTheModelSays) {
   for (int64_t i = GetParam(); i < seeds && failures < kStopAfterFailures; i += kShards) {
     const uint64_t seed = first + static_cast<uint64_t>(i);
     const support::DatabaseOptions options = plan(seed);
-    const std::string neutral = (dir_ / "db.ndb").string(), xdb = (dir_ / "db.xdb").string();
+    const std::string neutral = dir_.path("db.ndb"), xdb = dir_.path("db.xdb");
     fs::remove(xdb);
     {
       std::ofstream file(neutral, std::ios::binary);
       support::write_database(file, options);
     }
-    const support::ConverterRun run = support::run_converter({neutral, "output=" + xdb, "verbose=no"}, dir_);
+    const support::ConverterRun run = support::run_converter({neutral, "output=" + xdb, "verbose=no"}, dir_.path());
     ++ran;
     if (run.status != 0 || !run.messages.empty() || run.checked.size() != 1 || !run.unsound().empty()) {
       ADD_FAILURE() << keep(seed) << "\nexit status " << run.status << "\n" << run.messages << run.unsound();

@@ -11,8 +11,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "tests/support/end_to_end.h"
-#include "tests/support/neutral_blocks.h"
+#include "testkit/end_to_end.h"
+#include "testkit/neutral_blocks.h"
+#include "testkit/test_directory.h"
 
 namespace {
 
@@ -61,32 +62,26 @@ class Regressions : public ::testing::TestWithParam<Regression> {};
 
 TEST_P(Regressions, ConvertsSoundAndHoldsWhatTheFileHolds) {
   const Regression& r = GetParam();
-  const fs::path dir = fs::temp_directory_path() / ("loadxdb_regression_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  const std::string xdb = (dir / "out.xdb").string();
+  const support::TestDirectory dir("regression");
+  const std::string xdb = dir.path("out.xdb");
   const support::NeutralFile neutral = support::read_neutral_file((regressions() / r.file).string());
   if (!r.cut_short) {
     ASSERT_EQ(neutral.failure, "");
   }
 
-  const auto run = support::run_converter({(regressions() / r.file).string(), "output=" + xdb, "verbose=no"}, dir);
+  const auto run = support::run_converter({(regressions() / r.file).string(), "output=" + xdb, "verbose=no"}, dir.path());
   EXPECT_EQ(run.status, r.status) << r.fault << "\n" << run.messages;
   if (r.status == 0) {
     EXPECT_EQ(run.messages, "");
   }
   ASSERT_EQ(run.checked.size(), 1u);
   EXPECT_EQ(run.unsound(), "") << r.fault;
-  if (r.cut_short) {
-    fs::remove_all(dir);
-    return;
-  }
+  if (r.cut_short) return;
   const auto comparison =
       support::compare_with_model(xdb, as_stored(neutral.blocks), support::block_words_of(neutral.block_size));
   for (std::size_t i = 0; i < std::min<std::size_t>(comparison.differences.size(), 10); ++i) {
     ADD_FAILURE() << comparison.differences[i];
   }
-  fs::remove_all(dir);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Regressions, ::testing::ValuesIn(kRegressions), [](const auto& info) {

@@ -24,8 +24,9 @@
 #include "dbio/context.h"
 #include "neutral/stream.h"
 #include "platform/stop.h"
-#include "tests/support/block_generator.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/block_generator.h"
+#include "testkit/scratch_database.h"
+#include "testkit/test_directory.h"
 
 namespace {
 
@@ -119,17 +120,9 @@ std::size_t count(const std::string& text, const std::string& part) {
 
 class WriteFailure : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("loadxdb_write_failure_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string path(const std::string& name) const { return dir_.path(name); }
 
-  std::filesystem::path dir_;
+  support::TestDirectory dir_{"write_failure"};
 };
 
 const std::string kWriteFailureHead = " *** SYSTEM FATAL MESSAGE 1001 (BLKWRT)\n     ERROR ENCOUNTERED WRITING BLOCK ";

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "dbio/blocks.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/scratch_database.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "dict/dictionary.h"
 #include "dict/insert.h"
 #include "dict/walker.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/scratch_database.h"
 
 namespace dicttest {
 

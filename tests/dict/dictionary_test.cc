@@ -1,12 +1,11 @@
-// The key order, the ordered-list routines, the dictionary cache, and reading and rewriting
-// entries.
+// The ordered-list routines, the dictionary cache, and reading and rewriting entries. (The key
+// order itself is key_order_test.cc's.)
 
 #include "dict/dictionary.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <climits>
 
 #include "dbio/blocks.h"
 #include "dbio/pool.h"
@@ -17,30 +16,6 @@
 namespace {
 
 using namespace dicttest;
-
-struct OrderCase {
-  const char* what;
-  Key lower, higher;
-};
-class KeyOrder : public ::testing::TestWithParam<OrderCase> {};
-
-TEST_P(KeyOrder, LowerKeyComparesBelowHigherKey) {
-  const auto& c = GetParam();
-  EXPECT_EQ(dict::DICCMP(c.lower.data(), c.higher.data()), -1);
-  EXPECT_EQ(dict::DICCMP(c.higher.data(), c.lower.data()), 1);
-  EXPECT_EQ(dict::DICCMP(c.higher.data(), c.higher.data()), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Dictionary, KeyOrder,
-    ::testing::Values(OrderCase{"NameBeforeQualifiers", key("A", {100}), key("B", {-5})},
-                      OrderCase{"FirstNameByteDecides", key("AB"), key("BA")},
-                      OrderCase{"NameBytesAreUnsigned", key("AAAZ"), key("AAA\xE9")},
-                      OrderCase{"BlankPaddedNameFirst", key("AB"), key("AB0")},
-                      OrderCase{"NegativeQualifierFirst", key("A", {-1}), key("A", {0})},
-                      OrderCase{"LastQualifierDecides", key("A", {0, 0, 0, 0, 0, 0, 0, 0, 0, INT_MIN}),
-                                key("A", {0, 0, 0, 0, 0, 0, 0, 0, 0, INT_MAX})}),
-    [](const auto& info) { return std::string(info.param.what); });
 
 TEST(OrderedList, SearchGivesTheMatchOrTheInsertionWordAndInsertKeepsTheOrder) {
   std::vector<int32_t> list(5 * 13, 0);  // 13-word index records: key and block number

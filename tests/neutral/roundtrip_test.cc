@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "neutral/items.h"
-#include "tests/support/block_generator.h"
-#include "tests/support/neutral_writer.h"
+#include "testkit/block_generator.h"
+#include "testkit/neutral_writer.h"
 
 namespace {
 

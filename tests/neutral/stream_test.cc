@@ -60,91 +60,87 @@ TEST(StreamHeader, ReadsBlockSizeAndFlagFields) {
   }
 }
 
-TEST(StreamHeader, MalformedFieldsStopBeforeAnythingIsRead) {
-  struct Case {
-    std::string field;
-    char flag;
-    std::string detail;
-  } cases[] = {
-      {"10x", ' ', "BLOCK SIZE FIELD OF LINE 1 (COLUMNS 65-79) IS NOT A VALID INTEGER: '            10x'"},
-      {"--5", ' ', "BLOCK SIZE FIELD OF LINE 1 (COLUMNS 65-79) IS NOT A VALID INTEGER: '            --5'"},
-      {"-", ' ', "BLOCK SIZE FIELD OF LINE 1 (COLUMNS 65-79) IS NOT A VALID INTEGER: '              -'"},
-      {"5-", ' ', "BLOCK SIZE FIELD OF LINE 1 (COLUMNS 65-79) IS NOT A VALID INTEGER: '             5-'"},
-      {"2147483648", ' ', "BLOCK SIZE FIELD OF LINE 1 (COLUMNS 65-79) IS NOT A VALID INTEGER: '     2147483648'"},
-      {"999999999999999", ' ', "BLOCK SIZE FIELD OF LINE 1 (COLUMNS 65-79) IS NOT A VALID INTEGER: '999999999999999'"},
-      {"1024", 'x', "FLAG FIELD OF LINE 1 (COLUMN 80) IS NOT A DIGIT: 'x'"},
-  };
-  for (const auto& c : cases) {
-    StreamRun run(header_line(kAlphabet, c.field, c.flag) + data_lines({}));
-    EXPECT_EQ(run.start(), platform::kExitFatal);
-    EXPECT_EQ(run.messages.str(), "\n *** SYSTEM FATAL MESSAGE (CVTSTR)\n     " + c.detail + "\n");
-  }
+// Line 1 and the first data line as CVTSTR refuses them: the run stops with one message.
+struct HeaderStop {
+  const char* name;
+  std::string text;
+  std::string message;  // the lines after the banner
+};
+void PrintTo(const HeaderStop& c, std::ostream* os) { *os << c.name; }
+
+class StreamHeaderStops : public ::testing::TestWithParam<HeaderStop> {};
+
+TEST_P(StreamHeaderStops, BeforeAnythingIsRead) {
+  StreamRun run(GetParam().text);
+  EXPECT_EQ(run.start(), platform::kExitFatal);
+  EXPECT_EQ(run.messages.str(), "\n *** SYSTEM FATAL MESSAGE (CVTSTR)\n" + GetParam().message);
 }
 
-TEST(StreamHeader, EmptyFileAndMissingDataLineStop) {
-  StreamRun empty("");
-  EXPECT_EQ(empty.start(), platform::kExitFatal);
-  EXPECT_EQ(empty.messages.str(),
-            "\n *** SYSTEM FATAL MESSAGE (CVTSTR)\n"
-            "     END-OF-FILE CONDITION READING TRANSLATION STRING.\n"
-            "     NEUTRAL FILE APPEARS TO BE EMPTY.\n");
+const std::string kNotAnInteger = "     BLOCK SIZE FIELD OF LINE 1 (COLUMNS 65-79) IS NOT A VALID INTEGER: '";
 
-  StreamRun header_only(header_line(kAlphabet, "1024"));
-  EXPECT_EQ(header_only.start(), platform::kExitFatal);
-  EXPECT_EQ(header_only.messages.str(),
-            "\n *** SYSTEM FATAL MESSAGE (CVTSTR)\n"
-            "     END-OF-FILE CONDITION READING THE FIRST DATA LINE.\n"
-            "     NEUTRAL FILE HAS A TRANSLATION STRING BUT NO DATA.\n");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Header, StreamHeaderStops,
+    ::testing::Values(
+        HeaderStop{"letter_in_the_block_size", header_line(kAlphabet, "10x") + data_lines({}), kNotAnInteger + "            10x'\n"},
+        HeaderStop{"two_signs", header_line(kAlphabet, "--5") + data_lines({}), kNotAnInteger + "            --5'\n"},
+        HeaderStop{"sign_alone", header_line(kAlphabet, "-") + data_lines({}), kNotAnInteger + "              -'\n"},
+        HeaderStop{"sign_behind", header_line(kAlphabet, "5-") + data_lines({}), kNotAnInteger + "             5-'\n"},
+        HeaderStop{"beyond_32_bits", header_line(kAlphabet, "2147483648") + data_lines({}),
+                   kNotAnInteger + "     2147483648'\n"},
+        HeaderStop{"fifteen_digits", header_line(kAlphabet, "999999999999999") + data_lines({}),
+                   kNotAnInteger + "999999999999999'\n"},
+        HeaderStop{"flag_not_a_digit", header_line(kAlphabet, "1024", 'x') + data_lines({}),
+                   "     FLAG FIELD OF LINE 1 (COLUMN 80) IS NOT A DIGIT: 'x'\n"},
+        HeaderStop{"empty_file", "",
+                   "     END-OF-FILE CONDITION READING TRANSLATION STRING.\n"
+                   "     NEUTRAL FILE APPEARS TO BE EMPTY.\n"},
+        HeaderStop{"no_data_line", header_line(kAlphabet, "1024"),
+                   "     END-OF-FILE CONDITION READING THE FIRST DATA LINE.\n"
+                   "     NEUTRAL FILE HAS A TRANSLATION STRING BUT NO DATA.\n"},
+        // A character twice in the alphabet is named by its second position; a blank inside the
+        // alphabet is an ordinary character, so two of them are a duplicate too.
+        HeaderStop{"alphabet_character_twice", header_line("ABCA") + data_lines({}),
+                   "     ERROR SETTING UP TRANSLATION TABLE AT INDEX =   4\n"},
+        HeaderStop{"alphabet_blank_twice", header_line("AB CD EF") + data_lines({}),
+                   "     ERROR SETTING UP TRANSLATION TABLE AT INDEX =   6\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST(StreamHeader, DuplicatedAlphabetCharacterGivesItsSecondPosition) {
-  StreamRun abca(header_line("ABCA") + data_lines({}));
-  EXPECT_EQ(abca.start(), platform::kExitFatal);
-  EXPECT_EQ(abca.messages.str(),
-            "\n *** SYSTEM FATAL MESSAGE (CVTSTR)\n     ERROR SETTING UP TRANSLATION TABLE AT INDEX =   4\n");
+// One data line read under an alphabet: the values it gives and the characters counted as
+// errors (read as 0), the padding of a short line included.
+struct AlphabetCase {
+  const char* name;
+  std::string alphabet, line;  // the line without its blank column 1
+  std::vector<int32_t> values;  // the first values read
+  int errors;
+};
+void PrintTo(const AlphabetCase& c, std::ostream* os) { *os << c.name; }
 
-  // A blank inside the alphabet is an ordinary character, so two of them are a duplicate too.
-  StreamRun blanks(header_line("AB CD EF") + data_lines({}));
-  EXPECT_EQ(blanks.start(), platform::kExitFatal);
-  EXPECT_NE(blanks.messages.str().find("AT INDEX =   6"), std::string::npos);
-}
+class StreamValues : public ::testing::TestWithParam<AlphabetCase> {};
 
-TEST(StreamValues, AlphabetPositionsAreValuesAndLowerCaseFollowsUpperCase) {
-  std::string alphabet = kAlphabet;
-  StreamRun run(header_line(alphabet) + " AZaz09 \"\n" + data_lines({}));
+TEST_P(StreamValues, AreAlphabetPositions) {
+  const AlphabetCase& c = GetParam();
+  StreamRun run(header_line(c.alphabet) + " " + c.line + "\n" + data_lines({}, c.alphabet));
   ASSERT_EQ(run.start(), -1);
-  EXPECT_EQ(run.stream.alphabet_length(), 64);
-  // The blank is not in this alphabet: it and the 71 columns of padding are errors, read as 0.
-  EXPECT_EQ(run.get(8), (std::vector<int32_t>{0, 25, 0, 25, 26, 35, 0, 63}));
-  EXPECT_EQ(run.stream.error_count(), 72);
+  EXPECT_EQ(run.stream.alphabet_length(), static_cast<int>(std::min<std::size_t>(c.alphabet.size(), 64)));
+  EXPECT_EQ(run.get(static_cast<int>(c.values.size())), c.values);
+  EXPECT_EQ(run.stream.error_count(), c.errors);
 }
 
-TEST(StreamValues, LowerCaseLetterInTheAlphabetLosesItsPosition) {
-  // "a" sits at value 3, but lower-case letters always decode as their upper-case form.
-  StreamRun run(header_line("ABCa") + " aA" + std::string(77, 'B') + "\n" + data_lines({}, "ABCa"));
-  ASSERT_EQ(run.start(), -1);
-  EXPECT_EQ(run.get(2), (std::vector<int32_t>{0, 0}));
-}
-
-TEST(StreamValues, LowerCaseLetterBeyondTheAlphabetIsInvalid) {
-  // With "A" late in the alphabet, "z" would stand for a value the alphabet does not have.
-  std::string alphabet = "0123456789" + std::string("BCDEFGHIJKLMNOPQRSTUVWXYZ") + "A";
-  StreamRun run(header_line(alphabet) + " az" + std::string(77, '0') + "\n" + data_lines({}, alphabet));
-  ASSERT_EQ(run.start(), -1);
-  EXPECT_EQ(run.get(2), (std::vector<int32_t>{35, 0}));
-  EXPECT_EQ(run.stream.error_count(), 1);
-  EXPECT_NE(run.messages.str().find("CHARACTER = 'z'"), std::string::npos);
-}
-
-TEST(StreamValues, AlphabetOf63WithBlankInColumn64MakesBlankInvalid) {
-  std::string alphabet = kAlphabet.substr(0, 63);
-  StreamRun run(header_line(alphabet) + " A B\n" + data_lines({}, alphabet));
-  ASSERT_EQ(run.start(), -1);
-  EXPECT_EQ(run.stream.alphabet_length(), 63);
-  EXPECT_EQ(run.get(3), (std::vector<int32_t>{0, 0, 1}));
-  // One blank between A and B, and 76 blanks of padding after them.
-  EXPECT_EQ(run.stream.error_count(), 77);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Alphabets, StreamValues,
+    ::testing::Values(
+        // The blank is not in this alphabet: it and the 71 columns of padding are errors.
+        AlphabetCase{"lower_case_follows_upper_case", kAlphabet, "AZaz09 \"", {0, 25, 0, 25, 26, 35, 0, 63}, 72},
+        // "a" sits at value 3, but lower-case letters always decode as their upper-case form.
+        AlphabetCase{"lower_case_letter_in_the_alphabet_loses_its_position", "ABCa", "aA" + std::string(77, 'B'),
+                     {0, 0}, 0},
+        // With "A" late in the alphabet, "z" would stand for a value the alphabet does not have.
+        AlphabetCase{"lower_case_letter_beyond_the_alphabet_is_invalid",
+                     "0123456789BCDEFGHIJKLMNOPQRSTUVWXYZA", "az" + std::string(77, '0'), {35, 0}, 1},
+        // 63 characters leave column 64 blank, and the blank outside the alphabet: one between A
+        // and B, and 76 of padding.
+        AlphabetCase{"alphabet_of_63_makes_the_blank_invalid", kAlphabet.substr(0, 63), "A B", {0, 0, 1}, 77}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StreamValues, UntranslatableCharactersAreReportedCountedAndReadAsZero) {
   StreamRun run(header_line(kAlphabet) + " B{C}D`" + std::string(73, 'A') + "\n" + data_lines({}));

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <random>
 
@@ -15,21 +14,13 @@
 #include "dbio/poolcheck.h"
 #include "dict/dictionary.h"
 #include "dict/walker.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/neutral_model.h"
+#include "testkit/scratch_database.h"
 #include "xdb/readers.h"
 
 namespace {
 
-std::array<int32_t, 12> key_of(const char* name, int32_t q1 = 0, int32_t q2 = 0) {
-  std::array<int32_t, 12> key{};
-  char padded[8];
-  std::memset(padded, ' ', 8);
-  std::memcpy(padded, name, std::min<std::size_t>(std::strlen(name), 8));
-  std::memcpy(key.data(), padded, 8);
-  key[2] = q1;
-  key[3] = q2;
-  return key;
-}
+std::array<int32_t, 12> key_of(const char* name, int32_t q1 = 0) { return support::key(name, q1).words(); }
 
 class DataBlocks : public ::testing::Test {
  protected:
@@ -68,7 +59,8 @@ class DataBlocks : public ::testing::Test {
 
 TEST_F(DataBlocks, GroupFillsBlocksUpToFiveWordsFromTheirEnd) {
   create(1024);
-  auto key = key_of("GROUP", 1, -2);
+  auto key = key_of("GROUP", 1);
+  key[3] = -2;
   int32_t lfn = 0, ierr = -1;
   xdb::OPENGR(db.ctx, 1, key.data(), 1, lfn, 0, ierr);
   ASSERT_EQ(ierr, 0);

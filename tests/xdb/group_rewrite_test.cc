@@ -13,7 +13,7 @@
 
 #include "dbio/blocks.h"
 #include "dbio/pool.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/scratch_database.h"
 #include "xdb/datablocks.h"
 #include "xdb/readers.h"
 #include "xdb/verify.h"

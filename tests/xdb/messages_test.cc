@@ -11,7 +11,7 @@
 #include "dbio/blocks.h"
 #include "dbio/bridge.h"
 #include "dbio/pool.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/scratch_database.h"
 
 namespace {
 

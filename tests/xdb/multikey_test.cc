@@ -1,6 +1,8 @@
 // Relations keyed by several words: entries written through OPENRL and WRITRL in every arrival
 // order, then read back word for word after the database was closed and opened again read-only,
 // with the index, the data chain, the dictionary, the pool and the file's blocks checked as well.
+// (What the reader reports of damaged index nodes and data blocks is held to its exact lines by
+// the checker's table in tests/app/checker_test.cc.)
 
 #include "dict/multikey.h"
 
@@ -8,18 +10,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <functional>
 #include <map>
 #include <numeric>
 #include <optional>
 #include <random>
 
-#include "dbio/pool.h"
 #include "dbio/poolcheck.h"
 #include "dict/dictionary.h"
 #include "dict/walker.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/neutral_model.h"
+#include "testkit/scratch_database.h"
 #include "xdb/datablocks.h"
 #include "xdb/readers.h"
 
@@ -29,15 +29,7 @@ using Key = std::vector<int32_t>;
 using Name = std::array<int32_t, 12>;
 using Descriptor = std::array<int32_t, 14>;
 
-Name name_of(const char* text, int32_t q1 = 0) {
-  Name key{};
-  char padded[8];
-  std::memset(padded, ' ', 8);
-  std::memcpy(padded, text, std::min<std::size_t>(std::strlen(text), 8));
-  std::memcpy(key.data(), padded, 8);
-  key[2] = q1;
-  return key;
-}
+Name name_of(const char* text, int32_t q1 = 0) { return support::key(text, q1).words(); }
 
 // The order that stored relations use: word by word, by the sign of the wrapping difference.
 struct Comparison {
@@ -565,58 +557,5 @@ TEST_F(MultiKey, EntryCountStopsBelowTwoToTheThirtyFirst) {
   EXPECT_EQ(db->ctx.grfist.record[lfn][8], 2147483646);
   xdb::CLOSGR(db->ctx, lfn);
 }
-
-// ---------------------------------------------------------------------------------------------
-// The reader does not trust what it reads: damage made to a block in the pool is reported.
-
-int32_t block_word(support::ScratchDatabase& db, int32_t block, int word) {
-  int32_t addr = 0;
-  dbio::PAGFET(db.ctx, 1, block, addr);
-  return db.ctx.W(addr + word - 1);
-}
-
-struct Damage {
-  const char* name;
-  std::function<int32_t(const Descriptor&, support::ScratchDatabase&)> block;  // the block to damage
-  int word;
-  std::function<int32_t(int32_t old, const Descriptor&)> change;
-  const char* reported;  // part of a problem line
-};
-
-const auto kRoot = [](const Descriptor& d, support::ScratchDatabase&) { return d[2]; };
-const auto kFirstLowest = [](const Descriptor& d, support::ScratchDatabase& db) { return block_word(db, d[2], 7); };
-const auto kFirstData = [](const Descriptor& d, support::ScratchDatabase&) { return d[3]; };
-const auto kSecondData = [](const Descriptor& d, support::ScratchDatabase& db) { return block_word(db, d[3], 2); };
-const auto kLastData = [](const Descriptor& d, support::ScratchDatabase&) { return d[11]; };
-
-class ReaderChecks : public MultiKey, public ::testing::WithParamInterface<Damage> {};
-
-TEST_P(ReaderChecks, ReportDamage) {
-  const auto& c = GetParam();
-  create(300, 200);  // every block stays resident while it is read
-  fill(name_of("DAMAGE"), 10, 2, arrivals(2000, kRandom, 8));
-  reopen();
-  const auto d = descriptor(name_of("DAMAGE"));
-  int32_t addr = 0;
-  dbio::PAGFET(db->ctx, 1, c.block(d, *db), addr);
-  int32_t& word = db->ctx.W(addr + c.word - 1);
-  word = c.change(word, d);
-  const auto problems = xdb::read_multikey(db->ctx, 1, name_of("DAMAGE").data(), d.data()).problems;
-  EXPECT_TRUE(std::any_of(problems.begin(), problems.end(),
-                          [&](const std::string& line) { return line.find(c.reported) != std::string::npos; }))
-      << (problems.empty() ? "no problem" : problems.front());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Damages, ReaderChecks,
-    ::testing::Values(Damage{"parent_word", kFirstLowest, 6, [](int32_t, auto&) { return 5; }, "as its parent"},
-                      Damage{"node_overfull", kFirstLowest, 4, [](int32_t, auto&) { return 301; }, "words in use"},
-                      Damage{"keys_out_of_order", kFirstLowest, 8, [](int32_t, auto&) { return INT32_MAX / 2; }, "not above"},
-                      Damage{"entry_word", kFirstLowest, 11, [](int32_t w, auto&) { return w + 1; }, "not a data entry"},
-                      Damage{"index_chain_cut", kRoot, 2, [](int32_t, auto&) { return 0; }, "chain of index blocks"},
-                      Damage{"data_back_link", kSecondData, 3, [](int32_t, auto&) { return 0; }, "as previous"},
-                      Damage{"data_chain_loop", kLastData, 2, [](int32_t, auto& d) { return d[3]; }, "returns to"},
-                      Damage{"data_key", kFirstData, 6, [](int32_t w, auto&) { return w + 1; }, "differs"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -4,23 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
 #include <fstream>
 #include <vector>
 
-#include "tests/support/scratch_database.h"
+#include "testkit/foreign_writer.h"
+#include "testkit/scratch_database.h"
 #include "xdb/close.h"
 #include "xdb/open.h"
 
 namespace {
 
-std::vector<int32_t> read_words(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<int32_t> words(bytes.size() / 4);
-  std::memcpy(words.data(), bytes.data(), words.size() * 4);
-  return words;
-}
+using support::read_native_xdb;
 
 // A header of 18 words in the given layout (0 BE32, 1 LE32, 2 BE64, 3 LE64), written as a whole
 // file of `blocks` blocks of `bufsz` words.
@@ -50,13 +44,13 @@ TEST(CreateXdb, EmptyDatabaseHasFourBlocksAndItsHeader) {
   EXPECT_EQ(db.ctx.grdblk.DICFDB[1], 3);
   EXPECT_EQ(db.ctx.grdblk.DICFSI[1], 4);
   ASSERT_EQ(db.close(1), 0);
-  auto words = read_words(db.path("empty.xdb"));
+  auto words = read_native_xdb(db.path("empty.xdb"));
   ASSERT_EQ(words.size(), 4u * 300);
   const std::vector<int32_t> header(words.begin(), words.begin() + 18);
   EXPECT_EQ(header, (std::vector<int32_t>{300, 16777215, 16777211, 4, 0, 2, 0, 0, 3, 1, 1, 4, 40, 0, 0, 0, 12, 0}));
   for (int k = 18; k < 300; ++k) ASSERT_EQ(words[k], 0) << k;
   EXPECT_EQ(db.close(1), xdb::kCloseUnitNotOpen);  // a second close writes nothing
-  EXPECT_EQ(read_words(db.path("empty.xdb")), words);
+  EXPECT_EQ(read_native_xdb(db.path("empty.xdb")), words);
 }
 
 TEST(CreateXdb, BlockSizeZeroAndNegative) {
@@ -71,7 +65,7 @@ TEST(CreateXdb, BlockSizeZeroAndNegative) {
   EXPECT_EQ(db.ctx.DBLAST, 2);
   ASSERT_EQ(db.close(2), 0);
   ASSERT_EQ(db.close(1), 0);
-  EXPECT_EQ(read_words(db.path("extended.xdb"))[16], 14);
+  EXPECT_EQ(read_native_xdb(db.path("extended.xdb"))[16], 14);
   // Opened again, without a DDL, it keeps its extended entries.
   ASSERT_EQ(db.open(2, 0, 0, "extended.xdb"), 0);
   EXPECT_EQ(db.ctx.grdblk.DBDLEN[2], 14);
@@ -114,7 +108,7 @@ TEST(OpenXdb, ExistingDatabaseReadOnlyAndForUpdate) {
   support::ScratchDatabase db;
   ASSERT_EQ(db.open(1, 500, 1024, "old.xdb"), 0);
   ASSERT_EQ(db.close(1), 0);
-  auto before = read_words(db.path("old.xdb"));
+  auto before = read_native_xdb(db.path("old.xdb"));
 
   ASSERT_EQ(db.open(1, 0, 0, "old.xdb"), 0);
   EXPECT_EQ(db.ctx.grdblk.DBOPND[1], 1);
@@ -122,12 +116,12 @@ TEST(OpenXdb, ExistingDatabaseReadOnlyAndForUpdate) {
   EXPECT_EQ(db.ctx.grdblk.USDBKS[1], 4);
   EXPECT_LT(db.ctx.grdblk.DBHNDL[1], 0);  // read-only control word
   ASSERT_EQ(db.close(1), 0);
-  EXPECT_EQ(read_words(db.path("old.xdb")), before);
+  EXPECT_EQ(read_native_xdb(db.path("old.xdb")), before);
 
   ASSERT_EQ(db.open(1, -1, 0, "old.xdb"), 0);
   EXPECT_EQ(db.ctx.grdblk.DBOPND[1], 3);
   ASSERT_EQ(db.close(1), 0);
-  EXPECT_EQ(read_words(db.path("old.xdb")), before);
+  EXPECT_EQ(read_native_xdb(db.path("old.xdb")), before);
 }
 
 TEST(OpenXdb, ProbeRecognisesLayoutsAndRejectsDamage) {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "dbio/pool.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/scratch_database.h"
 #include "xdb/datablocks.h"
 #include "xdb/readers.h"
 

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/block_generator.h"
+#include "testkit/block_generator.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/support/foreign_writer.h"
+#include "testkit/foreign_writer.h"
 
 #include <algorithm>
 #include <bit>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/neutral_model.h"
+#include "testkit/neutral_model.h"
 
 namespace support {
 

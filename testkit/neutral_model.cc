@@ -1,4 +1,4 @@
-#include "tests/support/neutral_model.h"
+#include "testkit/neutral_model.h"
 
 #include <bit>
 #include <map>

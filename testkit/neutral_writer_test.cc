@@ -1,4 +1,4 @@
-#include "tests/support/neutral_writer.h"
+#include "testkit/neutral_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -41,8 +41,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/neutral_model.h"
-#include "tests/support/neutral_writer.h"
+#include "testkit/neutral_model.h"
+#include "testkit/neutral_writer.h"
 
 namespace support {
 

@@ -1,4 +1,4 @@
-#include "tests/support/neutral_encoding.h"
+#include "testkit/neutral_encoding.h"
 
 #include <gtest/gtest.h>
 

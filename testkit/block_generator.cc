@@ -1,4 +1,4 @@
-#include "tests/support/block_generator.h"
+#include "testkit/block_generator.h"
 
 #include <algorithm>
 #include <bit>
@@ -6,7 +6,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "tests/support/neutral_encoding.h"
+#include "testkit/neutral_encoding.h"
 
 namespace support {
 

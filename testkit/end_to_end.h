@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/block_generator.h"
-#include "tests/support/neutral_model.h"
+#include "testkit/block_generator.h"
+#include "testkit/neutral_model.h"
 
 namespace support {
 

@@ -1,4 +1,4 @@
-#include "tests/support/end_to_end.h"
+#include "testkit/end_to_end.h"
 
 #include <algorithm>
 #include <array>

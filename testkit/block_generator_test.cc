@@ -1,4 +1,4 @@
-#include "tests/support/block_generator.h"
+#include "testkit/block_generator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/support/xdb_image.h"
+#include "testkit/xdb_image.h"
 
 #include <fstream>
 #include <iterator>

@@ -1,4 +1,4 @@
-#include "tests/support/neutral_blocks.h"
+#include "testkit/neutral_blocks.h"
 
 #include <array>
 #include <cstring>

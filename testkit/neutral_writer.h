@@ -27,8 +27,8 @@
 #include <string>
 #include <string_view>
 
-#include "tests/support/neutral_encoding.h"
-#include "tests/support/neutral_model.h"
+#include "testkit/neutral_encoding.h"
+#include "testkit/neutral_model.h"
 
 namespace support {
 
