@@ -12,6 +12,7 @@
 #include "dict/dictionary.h"
 #include "dict/insert.h"
 #include "dict/multikey.h"
+#include "dict/descriptor.h"
 #include "dict/relation.h"
 #include "dbio/messages.h"
 #include "dbio/open_states.h"
@@ -33,11 +34,16 @@ constexpr int32_t kFlagBlock1 = kRootSlot.flag;
 // Group, shared and root blocks (dbio/block_kinds.h). A group block keeps at most BUFSZ - 5 words
 // behind word 4.
 constexpr int kGroupUsed = dbio::chain_block::kCountWord, kGroupKeyAt = dbio::chain_block::kFirstEntryWord,
-              kGroupKeyWords = dbio::chain_block::kGroupKeyWords, kGroupSpare = 5;
+              kGroupKeyWords = dbio::chain_block::kGroupKeyWords, kGroupSpare = dbio::chain_block::kGroupReserve;
 constexpr int32_t kSharedType = dbio::kRecordKind, kSharedUsed = dbio::record_block::kUsedWord,
                   kSharedHeaderWords = dbio::record_block::kHeaderWords,
                   kRecordHeaderWords = dbio::record_block::kRecordHeaderWords;
 constexpr int kRootKeyAt = dbio::root_block::kKeyWord, kRootDescriptorAt = dbio::root_block::kDescriptorWord;
+constexpr int kNextWord = dbio::chain_block::kNextWord, kPreviousWord = dbio::chain_block::kPreviousWord;
+// The root's copy of descriptor word k.
+constexpr int root_copy(int32_t k) { return kRootDescriptorAt + k - 1; }
+
+namespace desc = dict::descriptor;
 
 
 int32_t first_free_record(const dbio::Grfist& f) {
@@ -112,7 +118,7 @@ void OPENGR(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t MODE,
     int32_t ierr = 0;
     dict::DICRDR(ctx, DBNUM, KEY, d.data() + 1, ierr);
     if (ierr != 0) return void(IERR = 1);
-    if (d[2] != kGroup) return void(IERR = 4);
+    if (d[desc::kKind] != kGroup) return void(IERR = 4);
   } else {
     std::array<int32_t, 15> entry{};
     int32_t key[dbio::kKeyWords];
@@ -122,18 +128,18 @@ void OPENGR(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t MODE,
     if (ierr != 0) {
       dict::DICRDR(ctx, DBNUM, KEY, d.data() + 1, ierr);
       if (ierr != 0) return void(IERR = 2);
-      if (d[2] != kGroup) return void(IERR = 4);
+      if (d[desc::kKind] != kGroup) return void(IERR = 4);
       state = MODE == 1 ? kRewriting : kAppending;
     } else {
       int32_t addr = 0;
       const int32_t block = new_block(ctx, DBNUM, addr);
-      ctx.W(addr) = ddl * 100 + 4;
+      ctx.W(addr) = ddl * dbio::kKindScale + dbio::kGroupKind;
       std::copy_n(KEY, dbio::kKeyWords, ctx.words(int64_t{addr} + kGroupKeyAt - 1, dbio::kKeyWords));
       ctx.W(int64_t{addr} + kGroupUsed - 1) = kGroupKeyWords;
-      d[1] = ctx.grdblk.INFINU[DBNUM];
-      d[2] = kGroup;
-      d[9] = 1;
-      d[4] = d[12] = block;
+      d[desc::kSequence] = ctx.grdblk.INFINU[DBNUM];
+      d[desc::kKind] = kGroup;
+      d[desc::kDataBlocks] = 1;
+      d[desc::kFirstBlock] = d[desc::kLastBlock] = block;
       state = kAppending;
     }
   }
@@ -141,20 +147,20 @@ void OPENGR(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t MODE,
   Record& r = f.record[lfn];
   r.fill(0);
   for (int k : {1, 2, 3, 4, 5, 6, 8, 9, 10}) r[k] = d[k];
-  r[kHighest] = d[11];
-  r[kLastBlock] = d[12];
-  r[kTookLast] = d[4];
+  r[kHighest] = d[desc::kHighest];
+  r[kLastBlock] = d[desc::kLastBlock];
+  r[kTookLast] = d[desc::kFirstBlock];
   r[kState] = state;
   r[kDdlObject] = ddl;
   r[kBehindLast] = kGroupKeyWords;
   r[kUnit] = DBNUM;
   copy_key(f, lfn, KEY);
   claim(f, lfn);
-  lock_first_slot(ctx, r, MODE == 2 ? d[12] : d[4]);
+  lock_first_slot(ctx, r, MODE == 2 ? d[desc::kLastBlock] : d[desc::kFirstBlock]);
   if (MODE == 0) {
     if (ctx.grdblk.DBDLEN[DBNUM] >= 14) {
-      r[kDate] = d[13];
-      r[kTime] = d[14];
+      r[kDate] = d[desc::kDate];
+      r[kTime] = d[desc::kTime];
     }
   } else {
     mark_first_slot(ctx, r);
@@ -192,7 +198,7 @@ void WRITGR(dbio::Context& ctx, int32_t LFN, const int32_t* BUFFER, int32_t NWOR
     if (left == 0) break;
 
     // The block is full: go on in the next block of the old chain, or in a new one.
-    const int32_t next = r[kState] == kRewriting ? word1(ctx, r, 2) : 0;
+    const int32_t next = r[kState] == kRewriting ? word1(ctx, r, kNextWord) : 0;
     if (r[kState] == kRewriting && next == 0) r[kState] = kAppending;
     if (r[kState] == kRewriting) {
       // The last block word keeps naming the old chain's last block until the close, which
@@ -202,11 +208,11 @@ void WRITGR(dbio::Context& ctx, int32_t LFN, const int32_t* BUFFER, int32_t NWOR
       int32_t addr = 0;
       const int32_t previous = r[kBlock1];
       const int32_t block = new_block(ctx, unit, addr);
-      word1(ctx, r, 2) = block;
+      word1(ctx, r, kNextWord) = block;
       lock_first_slot(ctx, r, block);
-      word1(ctx, r, 1) = r[kDdlObject] * 100 + 4;
-      word1(ctx, r, 2) = 0;
-      word1(ctx, r, 3) = previous;
+      word1(ctx, r, dbio::kTypeWord) = r[kDdlObject] * dbio::kKindScale + dbio::kGroupKind;
+      word1(ctx, r, kNextWord) = 0;
+      word1(ctx, r, kPreviousWord) = previous;
       r[kLastBlock] = block;
     }
     word1(ctx, r, kGroupUsed) = 0;
@@ -240,9 +246,9 @@ void OPENRC(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t LENGT
   r.fill(0);
   copy_key(f, lfn, KEY);
   d.fill(0);
-  d[1] = g.INFINU[DBNUM];
-  d[2] = kSingleRecord;
-  d[5] = LENGTH;
+  d[desc::kSequence] = g.INFINU[DBNUM];
+  d[desc::kKind] = kSingleRecord;
+  d[desc::kLength] = LENGTH;
 
   // The record goes into the current shared block, or into a new one when it does not fit.
   const int32_t bufsz = g.BUFSZ[DBNUM];
@@ -254,8 +260,8 @@ void OPENRC(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t LENGT
     ctx.W(int64_t{addr} + kSharedUsed - 1) = kSharedHeaderWords;
   }
   const int32_t used = ctx.W(int64_t{addr} + kSharedUsed - 1);
-  d[4] = g.SRBLK[DBNUM];
-  d[7] = used + 1;
+  d[desc::kFirstBlock] = g.SRBLK[DBNUM];
+  d[desc::kRecordAt] = used + 1;
   ctx.W(int64_t{addr} + kSharedUsed - 1) = used + LENGTH + kRecordHeaderWords;
   int32_t* rec = ctx.words(int64_t{addr} + used, int64_t{LENGTH} + kRecordHeaderWords);
   int32_t ddl = 0;
@@ -318,51 +324,50 @@ void OPENRL(dbio::Context& ctx, int32_t DBNUM, const int32_t* KEY, int32_t ENTLE
   r[kUnit] = DBNUM;
   copy_key(f, lfn, KEY);
   d.fill(0);
-  d[1] = g.INFINU[DBNUM];
+  d[desc::kSequence] = g.INFINU[DBNUM];
   int32_t first_data = 0;
   if (KEYTYP == 0) {
     int32_t addr = 0;
     const int32_t root = new_block(ctx, DBNUM, addr);
     lock_first_slot(ctx, r, root);
-    word1(ctx, r, 1) = 1;
+    word1(ctx, r, dbio::kTypeWord) = 1;
     std::copy_n(KEY, dbio::kKeyWords, ctx.words(int64_t{r[kAddr1]} + kRootKeyAt - 1, dbio::kKeyWords));
-    word1(ctx, r, 22) = 1;
-    word1(ctx, r, 23) = 0;
+    word1(ctx, r, root_copy(desc::kDataBlocks)) = 1;
+    word1(ctx, r, root_copy(desc::kLevel2Blocks)) = 0;
     first_data = new_block(ctx, DBNUM, addr);
-    d[2] = kIntegerKeyed;
-    d[3] = root;
-    d[4] = d[12] = first_data;
-    d[5] = ENTLEN;
-    d[6] = (bufsz - 3) / ENTLEN;
-    d[9] = 1;
+    d[desc::kKind] = kIntegerKeyed;
+    d[desc::kRoot] = root;
+    d[desc::kFirstBlock] = d[desc::kLastBlock] = first_data;
+    d[desc::kLength] = ENTLEN;
+    d[desc::kPerBlock] = (bufsz - 3) / ENTLEN;
+    d[desc::kDataBlocks] = 1;
     std::copy_n(d.begin() + 1, g.DBDLEN[DBNUM], ctx.words(int64_t{r[kAddr1]} + kRootDescriptorAt - 1, g.DBDLEN[DBNUM]));
     mark_first_slot(ctx, r);
   } else {
-    d[2] = kMultiKey;
-    d[5] = ENTLEN;
-    d[6] = KEYFLG % 2 != 0 ? -KEYTYP : KEYTYP;
+    d[desc::kKind] = kMultiKey;
+    d[desc::kLength] = ENTLEN;
+    d[desc::kKeyWords] = KEYFLG % 2 != 0 ? -KEYTYP : KEYTYP;
   }
   for (int k = 2; k <= 10; ++k) r[k] = d[k];
-  r[kSequence] = NEGFLG != 0 ? -d[1] : d[1];
+  r[kSequence] = NEGFLG != 0 ? -d[desc::kSequence] : d[desc::kSequence];
   r[kState] = kRelationState;
   r[kDdlObject] = ddl;
   r[kBehindLast] = -1;
   r[kDicBlock] = ctx.sysfil.DICDBB;
   r[kDicOffset] = ctx.sysfil.DICDBO;
   r[kHighest] = 0;
-  r[kLastBlock] = r[kTookLast] = d[4];
+  r[kLastBlock] = r[kTookLast] = d[desc::kFirstBlock];
   r[kLowest] = 0;
   claim(f, lfn);
   if (KEYTYP == 0) {
-    int32_t addr = r[17];
+    int32_t addr = r[kDataSlot.addr_word];
     dbio::DATMGR(ctx, DBNUM, first_data, addr);
-    r[17] = addr;
-    r[18] = first_data;
-    int32_t* block = ctx.words(addr, 4);
-    block[0] = ddl * 100 + 3;
-    block[1] = block[2] = block[3] = 0;
+    r[kDataSlot.addr_word] = addr;
+    r[kDataSlot.block_word] = first_data;
+    ctx.W(addr) = ddl * dbio::kKindScale + dbio::kDataKind;
+    std::fill_n(ctx.words(int64_t{addr} + kNextWord - 1, 3), 3, 0);  // next, previous, count
     dbio::PAGMOD(ctx, DBNUM, first_data);
-    r[kFlags] = 5;
+    r[kFlags] = kRootSlot.flag | kDataSlot.flag;
   }
   stamp(ctx, r);
   LFN = lfn;
@@ -414,34 +419,34 @@ void CLOSGR(dbio::Context& ctx, int32_t& LFN) {
   if (writes) {
     if (kind == kGroup && r[kState] == kRewriting && r[kBlock1] != 0) {
       // The rest of the old chain behind the current block is released.
-      const int32_t next = word1(ctx, r, 2);
+      const int32_t next = word1(ctx, r, kNextWord);
       if (next != 0) {
         dbio::BLKRET(ctx, unit, next, r[kLastBlock] == next ? 0 : r[kLastBlock]);
         r[kLastBlock] = r[kBlock1];
-        word1(ctx, r, 2) = 0;
+        word1(ctx, r, kNextWord) = 0;
         mark_first_slot(ctx, r);
       }
     }
     if (kind == kIntegerKeyed) {
       if (r[kBlock1] != r[3]) lock_first_slot(ctx, r, r[3]);
-      word1(ctx, r, 20) = r[kLowest];
-      word1(ctx, r, 21) = r[kEntries];
-      word1(ctx, r, 22) = r[kDataBlocks];
-      word1(ctx, r, 24) = r[kHighest];
-      word1(ctx, r, 25) = r[kLastBlock];
+      word1(ctx, r, root_copy(desc::kLowest)) = r[kLowest];
+      word1(ctx, r, root_copy(desc::kEntries)) = r[kEntries];
+      word1(ctx, r, root_copy(desc::kDataBlocks)) = r[kDataBlocks];
+      word1(ctx, r, root_copy(desc::kHighest)) = r[kHighest];
+      word1(ctx, r, root_copy(desc::kLastBlock)) = r[kLastBlock];
       mark_first_slot(ctx, r);
     }
     if (ctx.grdblk.DBDLEN[unit] > 14) DIOMSG(ctx, 13, "CLOSGR  ");
     std::array<int32_t, 15> d{};
-    d[1] = std::abs(r[kSequence]);
-    d[2] = kind;
+    d[desc::kSequence] = std::abs(r[kSequence]);
+    d[desc::kKind] = kind;
     for (int k = 3; k <= 6; ++k) d[k] = r[k];
-    d[7] = kind == kSingleRecord ? r[kRecordAt] : (kind == kGroup ? 0 : r[kLowest]);
+    d[desc::kLowest] = kind == kSingleRecord ? r[kRecordAt] : (kind == kGroup ? 0 : r[kLowest]);
     for (int k = 8; k <= 10; ++k) d[k] = r[k];
-    d[11] = kind == kSingleRecord ? 0 : r[kHighest];
-    d[12] = kind == kSingleRecord ? 0 : r[kLastBlock];
-    d[13] = r[kDate];
-    d[14] = r[kTime];
+    d[desc::kHighest] = kind == kSingleRecord ? 0 : r[kHighest];
+    d[desc::kLastBlock] = kind == kSingleRecord ? 0 : r[kLastBlock];
+    d[desc::kDate] = r[kDate];
+    d[desc::kTime] = r[kTime];
     int32_t key[dbio::kKeyWords];
     if (kind == kIntegerKeyed) {
       std::copy_n(ctx.words(int64_t{r[kAddr1]} + kRootKeyAt - 1, dbio::kKeyWords), dbio::kKeyWords, key);
