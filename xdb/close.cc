@@ -13,6 +13,7 @@
 #include "xdb/datablocks.h"
 #include "dbio/messages.h"
 #include "dbio/open_states.h"
+#include "dbio/header_block.h"
 #include "dbio/layouts.h"
 #include "dbio/logical_file.h"
 
@@ -24,7 +25,7 @@ using dbio::page_unit;
 
 namespace {
 
-constexpr int32_t kHeaderWords = 18;
+constexpr int32_t kHeaderWords = dbio::header_block::kHeaderWords;
 
 
 }  // namespace

@@ -12,7 +12,9 @@
 #include "dbio/pool.h"
 #include "platform/filehead.h"
 #include "dbio/open_states.h"
+#include "dbio/word_view.h"
 #include "dbio/ddl_plan.h"
+#include "dbio/header_block.h"
 #include "dbio/layouts.h"
 
 namespace xdb {
@@ -22,7 +24,6 @@ namespace {
 constexpr int32_t kMaxNameLength = 256;
 constexpr std::size_t kMaxFileNameLength = 255;
 constexpr int32_t kProbeBytes = 160;
-constexpr int32_t kHeaderWords = 18;
 constexpr int32_t kDefaultBlockWords = 1024;
 constexpr int32_t kMaxBlockWords = 65536;
 constexpr int32_t kStandardEntryWords = 12, kExtendedEntryWords = 14;
@@ -266,24 +267,26 @@ void DBOPEN(dbio::Context& ctx, int32_t DBNUM, int32_t MAXBLK, int32_t BLKSIZ, i
     int32_t addr = 0;
     dbio::PAGFET(ctx, unit, 1, addr);
     g.DBOPND[unit] = open_state;
-    const int32_t* h = ctx.words(addr, kHeaderWords);
-    dbio::PerUnit* first_twelve[12] = {&g.BUFSZ,  &g.MAXBKS, &g.FREBKS, &g.USDBKS, &g.DEDBKS, &g.DICTPI,
-                                       &g.NUMDB,  &g.INFINU, &g.DICFDB, &g.DICNDB, &g.DICNSI, &g.DICFSI};
-    for (int k = 0; k < 12; ++k) (*first_twelve[k])[unit] = h[k];
+    namespace hb = dbio::header_block;
+    const dbio::WordView h(ctx.words(addr, hb::kHeaderWords), hb::kHeaderWords);
+    dbio::PerUnit* always_read[hb::kAlwaysRead] = {&g.BUFSZ, &g.MAXBKS, &g.FREBKS, &g.USDBKS, &g.DEDBKS, &g.DICTPI,
+                                                   &g.NUMDB, &g.INFINU, &g.DICFDB, &g.DICNDB, &g.DICNSI, &g.DICFSI};
+    for (int k = 1; k <= hb::kAlwaysRead; ++k) (*always_read[k - 1])[unit] = h(k);
     g.BUFSZ[unit] = block_size;  // the probe checked this word; keep the geometry the file was opened with
-    const bool known_entry_length = h[16] >= 12 && h[16] <= 14;
+    const int32_t stored_entry_words = h(hb::kEntryWords);
+    const bool known_entry_length = stored_entry_words >= kStandardEntryWords && stored_entry_words <= kExtendedEntryWords;
     if (ddlsiz == 0) {
       g.DDLVER[unit] = g.DDLSIZ[unit] = g.DDLBLK[unit] = 0;
       // A database with extended dictionary entries need not carry a DDL: its entry length is
       // taken from the header whenever that word holds one, or its dictionary would be misread.
-      g.DBDLEN[unit] = known_entry_length ? h[16] : kStandardEntryWords;
+      g.DBDLEN[unit] = known_entry_length ? stored_entry_words : kStandardEntryWords;
       g.SRBLK[unit] = 0;
     } else {
-      g.DDLVER[unit] = h[13];
-      g.DDLSIZ[unit] = h[14];
-      g.DDLBLK[unit] = h[15];
-      g.DBDLEN[unit] = known_entry_length ? h[16] : kStandardEntryWords;
-      g.SRBLK[unit] = known_entry_length ? h[17] : 0;
+      g.DDLVER[unit] = h(hb::kDdlVersion);
+      g.DDLSIZ[unit] = h(hb::kDdlSize);
+      g.DDLBLK[unit] = h(hb::kDdlBlock);
+      g.DBDLEN[unit] = known_entry_length ? stored_entry_words : kStandardEntryWords;
+      g.SRBLK[unit] = known_entry_length ? h(hb::kSharedRecords) : 0;
     }
   }
   if (unit < ctx.DBFRST) ctx.DBFRST = unit;
