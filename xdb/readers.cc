@@ -455,7 +455,13 @@ class MultiKeyReader {
     }
     const int64_t m = (in_use - mk::kNodeHeaderWords) / S_;
     if (shape_.node_entries.size() <= depth) shape_.node_entries.resize(depth + 1);
+    if (shape_.node_words.size() <= depth) shape_.node_words.resize(depth + 1);
     shape_.node_entries[depth].push_back(static_cast<int32_t>(m));
+    std::vector<int32_t>& words = shape_.node_words[depth].emplace_back();
+    for (int64_t i = 0; i < m; ++i) {
+      const WordView entry = b.part(mk::kFirstIndexWord + i * S_, S_ - 1);
+      words.insert(words.end(), entry.begin(), entry.end());
+    }
     if (!lowest) visit(below_first, block, depth + 1);
     for (int64_t i = 0; i < m; ++i) {
       const WordView entry = b.part(mk::kFirstIndexWord + i * S_, S_);

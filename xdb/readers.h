@@ -27,6 +27,9 @@ Content read_integer_keyed(dbio::Context& ctx, int32_t unit, const int32_t* key,
 // How a relation keyed by several words is laid out, as read_multikey found it.
 struct MultiKeyShape {
   std::vector<std::vector<int32_t>> node_entries;  // per index level from the root: entries of each node, left to right
+  // Per index level from the root, per node left to right: its index entries as stored, each
+  // without its last word (the child), so S - 1 words an entry.
+  std::vector<std::vector<std::vector<int32_t>>> node_words;
   std::vector<int32_t> data_entries;               // entries of each data block, in chain order
   std::vector<int32_t> chain_words;                // the data blocks' entries as stored, in chain order
 };
