@@ -1,5 +1,6 @@
 #include "testkit/neutral_blocks.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <sstream>
@@ -42,10 +43,17 @@ NeutralFile read_neutral_file(const std::string& path) {
       for (int i = 0; i < kQualifierWords; ++i) block.key.qualifiers[i] = header[2 + i];
       block.kind_code = header[12];
       block.ddl = file.blocks.empty() && block.key.name == kDdlName;
+      // A relation's body is read an entry at a time, as the converter reads it: a two-word item
+      // that begins in an entry's last word fills one word beyond the entry, and that word is not
+      // part of any entry. Other bodies are read in chunks, every word kept.
+      const KindCode code = block.code();
+      const bool entries = code.kind == BlockKind::kRelation && code.entry_length > 0;
+      const int32_t limit = entries ? code.entry_length : kChunkWords;
       for (;;) {
-        nmax = kChunkWords;
+        nmax = limit;
         const bool ended = neutral::CVTREC(stream, 0, nmax, items, buffer, &words) == neutral::kEnded;
-        for (int32_t w = 0; w < words; ++w) block.body.push_back(Item::integer(buffer[w]));
+        const int32_t kept = ended ? words : std::min(words, limit);
+        for (int32_t w = 0; w < kept; ++w) block.body.push_back(Item::integer(buffer[w]));
         if (ended) break;
       }
       file.blocks.push_back(std::move(block));

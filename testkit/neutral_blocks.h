@@ -19,7 +19,9 @@ struct NeutralFile {
 };
 
 // Reads the whole file with the neutral reader. A body's words come back as integer items, so
-// that Block::body_words() and Block::stored_entries() give what the reader made of it.
+// that Block::body_words() and Block::stored_entries() give what the reader made of it; a
+// relation's body is read entry by entry as the converter reads it, so a word that a two-word
+// item carries beyond the end of an entry is not among them.
 NeutralFile read_neutral_file(const std::string& path);
 
 }  // namespace support

@@ -346,9 +346,8 @@ class MultiKeyReader {
     }
     const int64_t entries = static_cast<int64_t>(c_.words.size()) / L_;
     if (entries != count_) problem("relation holds " + str(entries) + " entries, its descriptor says " + str(count_));
-    if (k_ == 1 && entries > 0 && highest_ != last_key_.front()) {
-      problem("highest key in the descriptor is " + str(highest_) + ", the last entry's key " + str(last_key_.front()));
-    }
+    judge_descents();
+    if (k_ == 1 && entries > 0 && highest_ != key_at(keys() - 1)[0]) judge_highest();
     if (std::abs(int64_t{balance_}) > bufsz_ / 2) problem("append balance " + str(balance_) + " is out of bounds");
     // Entries are returned as they were written: a rotated key's first stored word goes back last.
     if (rotated_ && k_ > 1) {
@@ -363,6 +362,65 @@ class MultiKeyReader {
   static constexpr std::size_t kMaxDepth = 64;
 
   void problem(std::string text) { c_.problems.push_back(std::move(text)); }
+  void note(std::string text) { c_.notes.push_back(std::move(text)); }
+  // The keys in key order as the walk met them, k words each.
+  int64_t keys() const { return static_cast<int64_t>(keys_.size()) / k_; }
+  const int32_t* key_at(int64_t i) const { return keys_.data() + i * k_; }
+
+  // Keys lying 2^31 or more apart are ordered by the sign of their wrapping difference, which is
+  // not transitive: a < b < c < a can hold. A key the writer places through a search lies above the
+  // neighbour before it and below the one behind it, for it was compared with both. A key above the
+  // highest so far is compared with the highest key alone and goes behind the last entry; the
+  // highest key is the last entry but once: the key whose arrival fills the single data block goes
+  // where the search in the index built then puts it, and is the highest key wherever that is. So
+  // the writer leaves at most one pair of neighbours P, Q that do not ascend (Q the next key above
+  // the highest, P the last entry then), and a key X with P < X < Q closes the circle: the key that
+  // built the index, with data blocks the first entry of the second data block (the block made for
+  // it), in the index any key. Equal neighbours and a second such pair are never the writer's.
+  //
+  // The key that built the index (the first entry of the second data block), or nullptr when the
+  // entries live in the index and it may be any key.
+  const int32_t* builder() const {
+    if (in_index_ || shape_.data_entries.size() < 2) return nullptr;
+    return chain_entry(shape_.data_entries.front()).part(1, k_).begin();
+  }
+  // True when the key that built the index can be `x`, given where the entries live.
+  bool may_have_built(const int32_t* x) const {
+    if (in_index_) return true;
+    const int32_t* b = builder();
+    return b && std::equal(x, x + k_, b);
+  }
+  void judge_descents() {
+    if (descents_.size() != 1 || root_ == 0) return;
+    const Descent& d = descents_.front();
+    const int32_t *p = key_at(d.at - 1), *q = key_at(d.at);
+    if (dict::compare_keys(q, p, k_) >= 0) return;
+    auto closes = [&](const int32_t* x) {
+      return dict::compare_keys(p, x, k_) < 0 && dict::compare_keys(x, q, k_) < 0;
+    };
+    bool closed = false;
+    if (const int32_t* b = builder()) {
+      closed = closes(b);
+    } else if (in_index_) {
+      for (int64_t i = 0; i < keys() && !closed; ++i) closed = closes(key_at(i));
+    }
+    if (!closed) return;
+    c_.problems.erase(c_.problems.begin() + static_cast<std::ptrdiff_t>(d.problem));
+    note("a key in " + d.where + " is below the key before it, as the writer leaves it for keys 2^31 or more "
+         "apart, whose order is not transitive; not a problem");
+  }
+  // One key word: the descriptor's highest key must be the last key, but while no key has come
+  // above the key that built the index (so no pair of neighbours departs), that key is the highest
+  // wherever it lies, and above the last key.
+  void judge_highest() {
+    const int32_t last = key_at(keys() - 1)[0];
+    const std::string line = "highest key in the descriptor is " + str(highest_) + ", the last entry's key " + str(last);
+    bool held = false;
+    for (int64_t i = 0; i < keys() && !held; ++i) held = key_at(i)[0] == highest_ && may_have_built(key_at(i));
+    if (!descents_.empty() || !held || dict::compare_keys(&highest_, &last, 1) <= 0) return problem(line);
+    note(line + ", above it, as the writer leaves it for keys 2^31 or more apart, whose order is not transitive; "
+         "not a problem");
+  }
   int64_t chain_entries() const { return static_cast<int64_t>(shape_.chain_words.size()) / L_; }
   // Entry i (from 0) of the data blocks' entries, in chain order.
   WordView chain_entry(int64_t i) const { return WordView(shape_.chain_words).part(1 + i * L_, L_); }
@@ -461,7 +519,13 @@ class MultiKeyReader {
     }
     const int64_t m = (in_use - mk::kNodeHeaderWords) / S_;
     if (shape_.node_entries.size() <= depth) shape_.node_entries.resize(depth + 1);
+    if (shape_.node_words.size() <= depth) shape_.node_words.resize(depth + 1);
     shape_.node_entries[depth].push_back(static_cast<int32_t>(m));
+    std::vector<int32_t>& words = shape_.node_words[depth].emplace_back();
+    for (int64_t i = 0; i < m; ++i) {
+      const WordView entry = b.part(mk::kFirstIndexWord + i * S_, S_ - 1);
+      words.insert(words.end(), entry.begin(), entry.end());
+    }
     if (!lowest) visit(below_first, block, depth + 1);
     for (int64_t i = 0; i < m; ++i) {
       const WordView entry = b.part(mk::kFirstIndexWord + i * S_, S_);
@@ -477,10 +541,11 @@ class MultiKeyReader {
   // entry is taken where it lives. `entry` is an index entry, or a data entry when there is no index.
   void emit(const WordView& entry, const std::string& where) {
     const WordView key = entry.part(1, k_);
-    if (!last_key_.empty() && dict::compare_keys(key.begin(), last_key_.data(), k_) <= 0) {
+    if (keys() > 0 && dict::compare_keys(key.begin(), key_at(keys() - 1), k_) <= 0) {
+      descents_.push_back({c_.problems.size(), keys(), where});
       problem("a key in " + where + " is not above the key before it");
     }
-    last_key_.assign(key.begin(), key.end());
+    keys_.insert(keys_.end(), key.begin(), key.end());
     if (root_ == 0 || in_index_) {
       const WordView whole = entry.part(1, L_);
       return void(c_.words.insert(c_.words.end(), whole.begin(), whole.end()));
@@ -516,7 +581,14 @@ class MultiKeyReader {
   std::unordered_map<int32_t, DataBlock> data_;
   std::vector<char> used_;
   std::unordered_set<int32_t> tree_nodes_, chain_nodes_;
-  std::vector<int32_t> last_key_;
+  // A key not above the one before it: its problem line, its place among the keys, its block.
+  struct Descent {
+    std::size_t problem;
+    int64_t at;
+    std::string where;
+  };
+  std::vector<int32_t> keys_;
+  std::vector<Descent> descents_;
 };
 
 }  // namespace
@@ -537,13 +609,13 @@ Content read_data_block(dbio::Context& ctx, int32_t unit, const int32_t* key, in
   dict::DICRDR(ctx, unit, key, words.data(), ierr);
   const WordView d(words.data(), words.size());
   kind = ierr == 0 ? d(desc::kKind) : 0;
-  if (ierr != 0) return Content{{}, 0, {"no dictionary entry for the key"}, {}};
+  if (ierr != 0) return Content{{}, 0, {"no dictionary entry for the key"}, {}, {}};
   switch (d(desc::kKind)) {
     case kGroup: return read_group(ctx, unit, key, words.data());
     case kSingleRecord: return read_record(ctx, unit, key, words.data());
     case kIntegerKeyed: return read_integer_keyed(ctx, unit, key, words.data());
     case kMultiKey: return read_multikey(ctx, unit, key, words.data());
-    default: return Content{{}, 0, {"kind " + std::to_string(d(desc::kKind)) + " cannot be read yet"}, {}};
+    default: return Content{{}, 0, {"kind " + std::to_string(d(desc::kKind)) + " cannot be read yet"}, {}, {}};
   }
 }
 

@@ -17,6 +17,8 @@ struct Content {
   int32_t blocks = 0;                 // blocks visited
   std::vector<std::string> problems;  // empty when the structure is sound
   std::vector<int32_t> reached;       // every block read, in reading order (again each time it is read again)
+  // What a reader accepted although it looks like a problem, and why: not problems.
+  std::vector<std::string> notes;
 };
 
 // Reads the data block whose descriptor (DBDLEN words, as DICRDR returns it) is given.
@@ -27,6 +29,9 @@ Content read_integer_keyed(dbio::Context& ctx, int32_t unit, const int32_t* key,
 // How a relation keyed by several words is laid out, as read_multikey found it.
 struct MultiKeyShape {
   std::vector<std::vector<int32_t>> node_entries;  // per index level from the root: entries of each node, left to right
+  // Per index level from the root, per node left to right: its index entries as stored, each
+  // without its last word (the child), so S - 1 words an entry.
+  std::vector<std::vector<std::vector<int32_t>>> node_words;
   std::vector<int32_t> data_entries;               // entries of each data block, in chain order
   std::vector<int32_t> chain_words;                // the data blocks' entries as stored, in chain order
 };
@@ -37,7 +42,9 @@ struct MultiKeyShape {
 // lengths, the counts against the capacities, the chain links both ways, the parent words, that
 // all lowest-level nodes lie at one depth, that keys ascend strictly in the key order of
 // dict/multikey.h, that every data entry is named by exactly one index entry with its key, and the
-// descriptor's entry count, blocks, highest key (k = 1) and balance.
+// descriptor's entry count, blocks, highest key (k = 1) and balance. The one departure from
+// ascending keys that the writer itself leaves when keys lie 2^31 or more apart is a note, not a
+// problem (see the reader).
 Content read_multikey(dbio::Context& ctx, int32_t unit, const int32_t* key, const int32_t* descriptor,
                       MultiKeyShape* shape = nullptr);
 

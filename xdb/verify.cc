@@ -92,6 +92,8 @@ class Checker {
     problems_ << file_ << ": " << line << '\n';
     ++count_;
   }
+  // A line that is not a problem: it says why something that looks like one is not.
+  void note(const std::string& line) { problems_ << file_ << ": " << line << '\n'; }
   int64_t count() const { return count_; }
 
   void header();
@@ -208,6 +210,7 @@ void Checker::data_block(const dict::WalkedEntry& entry) {
   }
   const std::string name = dict::describe_key(key);
   for (const auto& p : content.problems) problem(name + ": " + p);
+  for (const auto& n : content.notes) note(name + ": note: " + n);
   const int32_t holder = kind == kSingleRecord ? records_ : holders_.holder(name);
   for (int32_t block : content.reached) claim(block, holder);
   if (std::memcmp(key, "DDLFORDB", 8) == 0 && kind == kGroup && !ddl_seen_) {

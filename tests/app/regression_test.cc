@@ -36,6 +36,11 @@ const Regression kRegressions[] = {
     {"group-rewrite-premature-end.ndb", 1, true,
      "the data end while a group is written again: the forced close changed the group's first block after the "
      "flush without marking it, so the file kept the old chain behind a descriptor of the new one"},
+    {"multikey-wrapping-order.ndb", 2, false,
+     "a relation keyed by five rotated words, 2^31 or more apart, whose key order is not transitive: the entry "
+     "that built the index lies where its search put it, the next one above it behind a higher key, as the writer "
+     "leaves it; the checker called that a problem (the cut last entry warns; five doubles carry a word beyond "
+     "an entry, which is no part of it)"},
 };
 
 // The blocks the XDB holds: a key that comes again rewrites a group (the later one holds) and is
