@@ -98,6 +98,9 @@ class BlockWalk {
   int64_t stream_offset(int32_t previous);
   bool chain_link(int32_t block, int32_t& code, int32_t& previous, int32_t& used);
 
+  int64_t page_of(int32_t block);
+  int32_t read_file_block(int32_t block, std::vector<int32_t>& raw);
+
   void root();
   void relation_data(int32_t object);
   void group(int32_t object);
@@ -207,26 +210,38 @@ void BlockWalk::stream(DdlObject& o, int64_t offset, int64_t n) {
   }
 }
 
+// The pool index of word 1 of the page that holds block `block` of this unit; 0 when no page does.
+int64_t BlockWalk::page_of(int32_t block) {
+  for (int32_t p = 1; p <= ctx_.sysfil.NOFP; ++p) {
+    if (page_block(ctx_, p) == block && std::abs(page_unit(ctx_, p)) == unit_) return page_buffer(ctx_, p);
+  }
+  return 0;
+}
+
+// Reads block `block` of this unit as the file holds it, unconverted, into `raw` (LENGTH native
+// words' worth of file words). Returns the read's IRET.
+int32_t BlockWalk::read_file_block(int32_t block, std::vector<int32_t>& raw) {
+  const int32_t count = length_ * file_words_per_word(filtyp_);
+  raw.assign(static_cast<std::size_t>(count), 0);
+  int32_t control = ctx_.grdblk.DBHNDL[unit_], number = block, iret = 0;
+  BIOXXX(ctx_, bio::READ, control, nullptr, 0, raw.data(), count, &number, iret);
+  return iret;
+}
+
 // Words 1, 3 and 4 of block `block` of this unit as they stand now: from its page when the
 // pool holds it (the newest words), else from the file. False when it cannot be read.
 bool BlockWalk::chain_link(int32_t block, int32_t& code, int32_t& previous, int32_t& used) {
-  const auto& s = ctx_.sysfil;
-  for (int32_t p = 1; p <= s.NOFP; ++p) {
-    if (page_block(ctx_, p) == block && std::abs(page_unit(ctx_, p)) == unit_) {
-      const int32_t* b = ctx_.words(page_buffer(ctx_, p), kDataHeaderWords);
-      code = b[0], previous = b[2], used = b[3];
-      return true;
-    }
+  if (const int64_t page = page_of(block); page != 0) {
+    const int32_t* b = ctx_.words(page, kDataHeaderWords);
+    code = b[0], previous = b[2], used = b[3];
+    return true;
   }
   if (length_ < kDataHeaderWords) return false;
-  const int32_t width = file_words_per_word(filtyp_);
-  std::vector<int32_t> raw(static_cast<std::size_t>(length_) * width);
-  int32_t control = ctx_.grdblk.DBHNDL[unit_], number = block, iret = 0;
-  BIOXXX(ctx_, bio::READ, control, nullptr, 0, raw.data(), length_ * width, &number, iret);
-  if (iret != 0) return false;
-  const Layout lay = layout_of(filtyp_);
+  std::vector<int32_t> raw;
+  if (read_file_block(block, raw) != 0) return false;
   int32_t header[kDataHeaderWords];
-  read_words(kIntegerClass, lay, reinterpret_cast<const unsigned char*>(raw.data()), header, kDataHeaderWords);
+  read_words(kIntegerClass, layout_of(filtyp_), reinterpret_cast<const unsigned char*>(raw.data()), header,
+             kDataHeaderWords);
   code = header[0], previous = header[2], used = header[3];
   return true;
 }
