@@ -22,6 +22,7 @@ namespace {
 
 constexpr int32_t kConversionFailed = 19;  // counts or lengths do not fit the DDL or the block
 constexpr int32_t kListTooShort = 20;      // element list shorter than the entry length
+constexpr int32_t kBlockIoFailed = 999;    // as BLKWRT reports a failed write
 constexpr char kRoutine[] = "BLKFIX  ";
 
 // Header words of the kinds (block_kinds.h).
@@ -41,6 +42,26 @@ struct DdlObject {
   bool planned = false;
   Runs plan;                 // at most L words
 };
+
+// Word `at` (0-based) of an entry by its plan: its class, and whether it is a pair's first word
+// (half 1) or second word (half 2). Half 0 for a word outside pairs, and for the first word of a
+// pair that the end of the entry cuts.
+struct PlanWord {
+  int32_t cls = kIntegerClass;
+  int half = 0;
+};
+PlanWord plan_word(const Runs& plan, int64_t at) {
+  int64_t start = 0;
+  for (const Run& r : plan.runs) {
+    if (at < start + r.words) {
+      if (!is_pair_class(r.cls)) return {r.cls, 0};
+      const int64_t inside = at - start;
+      return {r.cls, inside % 2 == 1 ? 2 : (inside + 1 < r.words ? 1 : 0)};
+    }
+    start += r.words;
+  }
+  return {};
+}
 
 class BlockWalk {
  public:
@@ -97,6 +118,20 @@ class BlockWalk {
   void stream(DdlObject& object, int64_t offset, int64_t n);
   int64_t stream_offset(int32_t previous);
   bool chain_link(int32_t block, int32_t& code, int32_t& previous, int32_t& used);
+
+  // The block of the group's chain that holds the other word of a pair cut by this block's data.
+  struct Neighbour {
+    int32_t block = 0;
+    int32_t word = 0;          // its word (from 1) that holds the other half
+    int64_t page = 0;          // pool index of its page's word 1; 0 when the pool does not hold it
+    bool beyond_end = false;   // the file does not hold it yet
+    std::vector<int32_t> raw;  // its file block as the file holds it (zeros beyond the file's end)
+  };
+  int64_t page_of(int32_t block);
+  int32_t read_file_block(int32_t block, std::vector<int32_t>& raw);
+  void write_file_block(int32_t block, std::vector<int32_t>& raw);
+  bool neighbour(bool next, Neighbour& n);
+  void cut_pair(int32_t cls, bool first);
 
   void root();
   void relation_data(int32_t object);
@@ -207,26 +242,49 @@ void BlockWalk::stream(DdlObject& o, int64_t offset, int64_t n) {
   }
 }
 
+// The pool index of word 1 of the page that holds block `block` of this unit; 0 when no page does.
+int64_t BlockWalk::page_of(int32_t block) {
+  for (int32_t p = 1; p <= ctx_.sysfil.NOFP; ++p) {
+    if (page_block(ctx_, p) == block && std::abs(page_unit(ctx_, p)) == unit_) return page_buffer(ctx_, p);
+  }
+  return 0;
+}
+
+// Reads block `block` of this unit as the file holds it, unconverted, into `raw` (LENGTH native
+// words' worth of file words). Returns the read's IRET.
+int32_t BlockWalk::read_file_block(int32_t block, std::vector<int32_t>& raw) {
+  const int32_t count = length_ * file_words_per_word(filtyp_);
+  raw.assign(static_cast<std::size_t>(count), 0);
+  int32_t control = ctx_.grdblk.DBHNDL[unit_], number = block, iret = 0;
+  BIOXXX(ctx_, bio::READ, control, nullptr, 0, raw.data(), count, &number, iret);
+  return iret;
+}
+
+// Writes `raw` as block `block` of this unit. A failed write is fatal, as it is to BLKWRT.
+void BlockWalk::write_file_block(int32_t block, std::vector<int32_t>& raw) {
+  int32_t control = ctx_.grdblk.DBHNDL[unit_], number = block, iret = 0;
+  BIOXXX(ctx_, bio::WRITE, control, nullptr, 0, raw.data(), static_cast<int32_t>(raw.size()), &number, iret);
+  if (iret != 0) {
+    bool fatal = false;
+    BIOMSG(ctx_, unit_, iret, bio::WRITE, block, "BLKWRT", fatal);
+    if (fatal) dbio::DIOMSG(ctx_, kBlockIoFailed, "BLKWRT");
+  }
+}
+
 // Words 1, 3 and 4 of block `block` of this unit as they stand now: from its page when the
 // pool holds it (the newest words), else from the file. False when it cannot be read.
 bool BlockWalk::chain_link(int32_t block, int32_t& code, int32_t& previous, int32_t& used) {
-  const auto& s = ctx_.sysfil;
-  for (int32_t p = 1; p <= s.NOFP; ++p) {
-    if (page_block(ctx_, p) == block && std::abs(page_unit(ctx_, p)) == unit_) {
-      const int32_t* b = ctx_.words(page_buffer(ctx_, p), kDataHeaderWords);
-      code = b[0], previous = b[2], used = b[3];
-      return true;
-    }
+  if (const int64_t page = page_of(block); page != 0) {
+    const int32_t* b = ctx_.words(page, kDataHeaderWords);
+    code = b[0], previous = b[2], used = b[3];
+    return true;
   }
   if (length_ < kDataHeaderWords) return false;
-  const int32_t width = file_words_per_word(filtyp_);
-  std::vector<int32_t> raw(static_cast<std::size_t>(length_) * width);
-  int32_t control = ctx_.grdblk.DBHNDL[unit_], number = block, iret = 0;
-  BIOXXX(ctx_, bio::READ, control, nullptr, 0, raw.data(), length_ * width, &number, iret);
-  if (iret != 0) return false;
-  const Layout lay = layout_of(filtyp_);
+  std::vector<int32_t> raw;
+  if (read_file_block(block, raw) != 0) return false;
   int32_t header[kDataHeaderWords];
-  read_words(kIntegerClass, lay, reinterpret_cast<const unsigned char*>(raw.data()), header, kDataHeaderWords);
+  read_words(kIntegerClass, layout_of(filtyp_), reinterpret_cast<const unsigned char*>(raw.data()), header,
+             kDataHeaderWords);
   code = header[0], previous = header[2], used = header[3];
   return true;
 }
@@ -248,6 +306,86 @@ int64_t BlockWalk::stream_offset(int32_t previous) {
     b = before;
   }
   return offset;
+}
+
+// The neighbour that holds the other word of a pair cut by this block's last used data word
+// (next: the block that word 2 names) or by its first data word (the block that word 3 names): a
+// group block of this unit with this block's type code, whose word 3 (next) or word 2 names this
+// block and which holds data words. Its words come from its page when the pool holds it and the
+// block is being written, else from the file; its file block is read in either case. False when
+// there is no such block or its file block cannot be read (for a block being written that the
+// pool holds, a block beyond the file's end reads as zeros).
+bool BlockWalk::neighbour(bool next, Neighbour& n) {
+  const int32_t b = word(next ? chain_block::kNextWord : chain_block::kPreviousWord);
+  if (b < 2 || b > ctx_.grdblk.USDBKS[unit_] || b == block_) return false;
+  n.block = b;
+  n.page = reading() ? 0 : page_of(b);
+  const int32_t iret = read_file_block(b, n.raw);
+  n.beyond_end = iret == bio::kBeyondEndOfFile && n.page != 0;
+  if (iret != 0 && !n.beyond_end) return false;
+  if (n.beyond_end) std::fill(n.raw.begin(), n.raw.end(), 0);
+  int32_t header[kDataHeaderWords];
+  if (n.page != 0) {
+    std::copy_n(ctx_.words(n.page, kDataHeaderWords), kDataHeaderWords, header);
+  } else {
+    read_words(kIntegerClass, layout_of(filtyp_), reinterpret_cast<const unsigned char*>(n.raw.data()), header,
+               kDataHeaderWords);
+  }
+  const int32_t code = header[0], after = header[1], before = header[2], used = header[3];
+  if (code != word(1) || (next ? before : after) != block_) return false;
+  if (used < 0 || used > length_ - kDataHeaderWords) return false;
+  const int64_t data = before == 0 ? int64_t{used} - kGroupKeyWords : used;
+  if (data < 1) return false;
+  n.word = next ? chain_block::kFirstEntryWord : kDataHeaderWords + used;
+  return true;
+}
+
+// Converts the next word, one of a pair of class cls that the group's stream carries across a
+// block boundary: the pair's first word when `first` (this block's last used data word), else its
+// second (this block's first data word). The pair's file bytes are this block's file word and the
+// neighbour's, in stream order. Reading converts them as one pair. Writing makes them from this
+// word and the neighbour's native word (from its page, else from the file's current bytes of the
+// pair), puts this block's part out with the block and patches the neighbour's part into its file
+// block, which is written back when that changes it. Without a neighbour the word converts as an
+// integer.
+void BlockWalk::cut_pair(int32_t cls, bool first) {
+  Neighbour n;
+  if (left() <= 0 || !neighbour(first, n)) return integers(1);
+  const Layout lay = layout_of(filtyp_);
+  const int32_t width = file_words_per_word(filtyp_);
+  auto* own = reinterpret_cast<unsigned char*>(ctx_.words(file_ + pos_ * width, width));
+  auto* other = reinterpret_cast<unsigned char*>(n.raw.data() + int64_t{n.word - 1} * width);
+  unsigned char pair[2 * 8];
+  unsigned char* own_part = pair + (first ? 0 : lay.bytes);
+  unsigned char* other_part = pair + (first ? lay.bytes : 0);
+  int32_t halves[2];
+  int32_t& mine = halves[first ? 0 : 1];
+  int32_t& theirs = halves[first ? 1 : 0];
+  if (reading()) {
+    std::memcpy(own_part, own, lay.bytes);
+    std::memcpy(other_part, other, lay.bytes);
+    read_words(cls, lay, pair, halves, 2);
+    ctx_.W(native_ + pos_) = mine;
+  } else {
+    if (n.page != 0) {
+      theirs = ctx_.W(n.page + n.word - 1);
+    } else {
+      // The neighbour's word as the file holds the pair now: this block's part from its file block.
+      std::vector<int32_t> self;
+      if (read_file_block(block_, self) != 0) std::fill(self.begin(), self.end(), 0);
+      std::memcpy(own_part, self.data() + pos_ * width, lay.bytes);
+      std::memcpy(other_part, other, lay.bytes);
+      read_words(cls, lay, pair, halves, 2);
+    }
+    mine = ctx_.W(native_ + pos_);
+    write_words(cls, lay, halves, pair, 2);
+    std::memcpy(own, own_part, lay.bytes);
+    if (n.beyond_end || std::memcmp(other, other_part, lay.bytes) != 0) {
+      std::memcpy(other, other_part, lay.bytes);
+      write_file_block(n.block, n.raw);
+    }
+  }
+  ++pos_;
 }
 
 void BlockWalk::root() {
@@ -282,9 +420,19 @@ void BlockWalk::group(int32_t number) {
   const Runs& p = plan(o);
   // Where the stream stands matters unless every word of an entry has one unpaired class.
   const bool uniform = p.runs.size() == 1 && !is_pair_class(p.runs[0].cls);
-  const int64_t offset = previous == 0 || uniform ? 0 : stream_offset(previous);
+  int64_t offset = previous == 0 || uniform ? 0 : stream_offset(previous);
   if (offset < 0) return integers(data);
-  stream(o, offset, data);
+  // A pair that the stream carries across either end of this block's data.
+  const int64_t L = o.entry_length;
+  if (L > 0 && previous != 0) {
+    if (const PlanWord w = plan_word(p, offset % L); w.half == 2) {
+      cut_pair(w.cls, false);
+      ++offset, --data;
+    }
+  }
+  const PlanWord last = L > 0 && data > 0 ? plan_word(p, (offset + data - 1) % L) : PlanWord{};
+  stream(o, offset, last.half == 1 ? data - 1 : data);
+  if (last.half == 1) cut_pair(last.cls, true);
 }
 
 void BlockWalk::index_items(int64_t count, int64_t item_words) {

@@ -33,7 +33,7 @@ std::string element_letters(int32_t t) {
 bool first_half(char c) { return c == 'D' || c == 'X'; }
 bool second_half(char c) { return c == 'd' || c == 'x'; }
 
-// A pair cut by either end of the words [a, b) loses its pairing there.
+// A pair cut by either end of an entry's words [a, b) loses its pairing there.
 void cut_pairs(std::string& cls, size_t a, size_t b) {
   if (b <= a) return;
   if (second_half(cls[a])) cls[a] = 'I';
@@ -258,6 +258,14 @@ int64_t ForeignWriter::stream_offset(int32_t block) const {
   return offset;
 }
 
+bool ForeignWriter::holds_other_word(int32_t number, int32_t other, bool next) const {
+  if (other < 2 || other > used_blocks_ || other == number) return false;
+  if (word(other, 1) != word(number, 1) || word(other, next ? 3 : 2) != number) return false;
+  const int32_t used = word(other, 4);
+  if (used < 0 || used > block_words_ - 4) return false;
+  return (word(other, 3) == 0 ? used - 12 : used) >= 1;
+}
+
 std::string ForeignWriter::classes(int32_t number) const {
   const int32_t B = block_words_;
   std::string cls(static_cast<size_t>(B), 'I');
@@ -306,7 +314,13 @@ std::string ForeignWriter::classes(int32_t number) const {
       for (int32_t j = 0; j < n; ++j) {
         cls[static_cast<size_t>(at + j)] = o.classes[static_cast<size_t>((offset + j) % o.length)];
       }
-      cut_pairs(cls, static_cast<size_t>(at), static_cast<size_t>(at + n));
+      // A pair that the data carries into the next block, or from the block in front, stays a
+      // pair when the block on the other side holds its other word; else its word here is an
+      // integer.
+      char& head = cls[static_cast<size_t>(at)];
+      char& tail = cls[static_cast<size_t>(at + n - 1)];
+      if (second_half(head) && !holds_other_word(number, previous, false)) head = 'I';
+      if (first_half(tail) && !holds_other_word(number, word(number, 2), true)) tail = 'I';
       break;
     }
     case 5: items(1, dictionary_si_, 13); break;
@@ -362,14 +376,36 @@ std::vector<unsigned char> ForeignWriter::block(int32_t number, int32_t filtyp) 
         if (wide) std::memset(p + 4, ' ', 4);
         break;
       case 'D':
-      case 'X': {
-        const uint64_t pair = uint64_t{static_cast<uint32_t>(word(number, k + 2))} << 32 | v;
-        const bool padding_first = wide && little && cls[static_cast<size_t>(k)] == 'D';
-        put64(p + (padding_first ? 8 : 0), pair, little);  // the padding of a wide pair stays zero
+      case 'X':
+      case 'd':
+      case 'x': {
+        // Both file words of the pair; this word takes its own. A first word without its second
+        // behind it goes on in the next block's word 5, a second word without its first in front
+        // of it began in the last used word of the block in front.
+        const char letter = cls[static_cast<size_t>(k)];
+        const bool first = first_half(letter);
+        if (!first && k > 0 && first_half(cls[static_cast<size_t>(k - 1)])) break;  // written with the first
+        const bool whole = first && k + 1 < block_words_ && second_half(cls[static_cast<size_t>(k + 1)]);
+        uint32_t low = v, high = 0;
+        if (whole) {
+          high = static_cast<uint32_t>(word(number, k + 2));
+        } else if (first) {
+          high = static_cast<uint32_t>(word(word(number, 2), 5));
+        } else {
+          const int32_t previous = word(number, 3);
+          low = static_cast<uint32_t>(word(previous, 4 + word(previous, 4)));
+          high = v;
+        }
+        unsigned char both[16] = {};
+        const bool padding_first = wide && little && (letter == 'D' || letter == 'd');
+        put64(both + (padding_first ? 8 : 0), uint64_t{high} << 32 | low, little);  // the padding stays zero
+        if (whole) {
+          std::memcpy(p, both, 2 * size);
+        } else {
+          std::memcpy(p, both + (first ? 0 : size), size);
+        }
         break;
       }
-      case 'd':
-      case 'x': break;  // written with the first half
       default:
         if (wide) {
           put64(p, static_cast<uint64_t>(static_cast<int64_t>(static_cast<int32_t>(v))), little);

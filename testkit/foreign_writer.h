@@ -15,6 +15,13 @@
 //                  8-byte layouts: then 8 zero bytes
 //   D d            as X, except that an 8-byte little-endian layout puts the 8 zero bytes first
 //
+// A pair that a group's data carries from one block into the next is written whole across the
+// boundary: its first file word (4 or 8 bytes of the pair's 8 or 16) in the last used data word
+// of the one block, its second in word 5 of the next, when the next block (word 2) names the
+// block in its word 3, the block in front (word 3) names it in word 2, both carry the same type
+// code and hold data words. Otherwise the word on this side is an integer, as is a pair's word
+// cut by the end of an entry.
+//
 // The rules of the walk (which words of each block kind hold what, element lists and their
 // groups, the "LIMITS" object, group data continued across blocks) are those documented in
 // dbio/words.h and dbio/block_walk.h; a block that the database layer would refuse makes the writer throw
@@ -64,6 +71,9 @@ class ForeignWriter {
   const Object& object(int32_t number) const;
   void paint_entry(std::string& cls, int32_t block, int32_t at, int32_t n, const Object& o, int32_t key) const;
   int64_t stream_offset(int32_t block) const;
+  // Whether block `other` holds the other word of a pair that the data of group block `number`
+  // carries into it (next: `other` follows `number`) or from it.
+  bool holds_other_word(int32_t number, int32_t other, bool next) const;
 
   std::vector<int32_t> native_;
   int32_t block_words_ = 0;
