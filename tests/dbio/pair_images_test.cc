@@ -43,7 +43,7 @@
 #include "dbio/names.h"
 #include "dbio/open_states.h"
 #include "dbio/pool.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/scratch_database.h"
 
 namespace {
 

@@ -21,10 +21,10 @@
 
 #include "app/loadxdb.h"
 #include "dbio/pool.h"
-#include "tests/support/foreign_writer.h"
-#include "tests/support/neutral_encoding.h"
-#include "tests/support/neutral_writer.h"
-#include "tests/support/scratch_database.h"
+#include "testkit/foreign_writer.h"
+#include "testkit/neutral_encoding.h"
+#include "testkit/neutral_writer.h"
+#include "testkit/scratch_database.h"
 #include "xdb/datablocks.h"
 #include "xdb/readers.h"
 
