@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# Conversion throughput: generates deterministic neutral files of about SIZE and 4 x SIZE
-# megabytes (kept in a cache directory between runs), converts each with loadxdb, and prints
-# megabytes of neutral text per second, peak resident memory, and for scale the time of one
-# md5sum pass over the same bytes.
+# Conversion throughput against the speed of reading the file: for two workloads made by our
+# generator, each at SIZE and 4 x SIZE megabytes, converts the neutral file with loadxdb and times
+# md5sum over the same bytes in the same run (best of RUNS each, the file in the page cache), and
+# prints megabytes of neutral text per second, the ratio of loadxdb's time to md5sum's, and
+# loadxdb's peak resident memory.
 #
-#   bench/convert_bench.sh [BUILD_DIR] [SIZE_MB]      defaults: build 512
+#   bench/convert_bench.sh [BUILD_DIR] [SIZE_MB] [RUNS]      defaults: build 256 3
 #
-# The cache directory is $LOADXDB_BENCH_DIR, else /tmp/loadxdb-bench.
+# The workloads:
+#   relations  mostly relations: weights 1 group : 6 integer-keyed relations : 1 single record :
+#              3 relations keyed by several words; keys in random or ascending order; each
+#              relation of 2,000 to 60,000 words (entries of 1 word up to nearly a block);
+#              1024-word blocks
+#   groups     mostly groups: weights 8 : 1 : 1 : 0, large groups now and then; 1024-word blocks
+#
+# Files are generated once and kept in $LOADXDB_BENCH_DIR (default /tmp/loadxdb-bench).
 set -euo pipefail
 build=${1:-build}
-size=${2:-512}
+size=${2:-256}
+runs=${3:-3}
 cache=${LOADXDB_BENCH_DIR:-/tmp/loadxdb-bench}
 mkdir -p "$cache"
 loadxdb=$(cd "$build" && pwd)/loadxdb
@@ -18,39 +27,58 @@ for tool in "$loadxdb" "$ndbgen"; do
   [ -x "$tool" ] || { echo "missing $tool: build first (cmake --build $build)" >&2; exit 1; }
 done
 
-# Runs a command; prints "<seconds> <peak resident kilobytes>".
+workload_options() {  # workload -> ndbgen options
+  case $1 in
+    relations) echo "--mix 1,6,1,3 --orders random,ascending --relation-words 2000,60000" ;;
+    groups) echo "--mix 8,1,1,0" ;;
+  esac
+}
+
+# Runs a command RUNS times, removing the file $REMOVE (if set) before each run; prints
+# "<best seconds> <largest peak resident kilobytes>".
 measure() {
-  python3 - "$@" <<'PY'
-import resource, subprocess, sys, time
-start = time.monotonic()
-status = subprocess.call(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-elapsed = time.monotonic() - start
-peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-if status not in (0, 2):
-    sys.exit(f"command failed with status {status}: {' '.join(sys.argv[1:])}")
-print(f"{elapsed:.3f} {peak}")
+  python3 - "$runs" "$@" <<'PY'
+import os, subprocess, sys, time
+runs, command = int(sys.argv[1]), sys.argv[2:]
+remove = os.environ.get("REMOVE")
+best, peak = float("inf"), 0
+for _ in range(runs):
+    if remove and os.path.exists(remove):
+        os.remove(remove)
+    start = time.monotonic()
+    child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    elapsed = time.monotonic() - start
+    code = os.waitstatus_to_exitcode(status)
+    if code not in (0, 2):
+        sys.exit(f"command failed with status {code}: {' '.join(command)}")
+    best, peak = min(best, elapsed), max(peak, usage.ru_maxrss)
+print(f"{best:.3f} {peak}")
 PY
 }
 
-printf '%-10s %10s %10s %10s %12s %10s %8s\n' "input" "MB" "seconds" "MB/s" "peak RSS MB" "md5 MB/s" "ratio"
-for factor in 1 4; do
-  mb=$((size * factor))
-  file="$cache/bench-$mb.ndb"
-  if [ ! -s "$file" ]; then
-    echo "generating $file ..." >&2
-    "$ndbgen" --seed 1 --size "$mb" --block-size 1024 "$file" 2>/dev/null
-  fi
-  bytes=$(stat -c %s "$file")
-  out="$cache/bench-$mb.xdb"
-  rm -f "$out"
-  cat "$file" > /dev/null  # both programs read from the page cache
-  read -r seconds peak_kb < <(measure "$loadxdb" "$file" "output=$out" verbose=no)
-  rm -f "$out"
-  read -r md5_seconds _ < <(measure md5sum "$file")
-  python3 - "$mb" "$bytes" "$seconds" "$peak_kb" "$md5_seconds" <<'PY'
+printf '%-10s %8s %9s %9s %9s %9s %7s %12s\n' workload MB loadxdb_s "MB/s" md5sum_s "md5 MB/s" ratio "peak RSS MB"
+for workload in relations groups; do
+  for factor in 1 4; do
+    mb=$((size * factor))
+    file="$cache/$workload-$mb.ndb"
+    if [ ! -s "$file" ]; then
+      echo "generating $file ..." >&2
+      # shellcheck disable=SC2046
+      "$ndbgen" --seed 1 --size "$mb" --block-size 1024 $(workload_options "$workload") "$file" 2>/dev/null
+    fi
+    bytes=$(stat -c %s "$file")
+    out="$cache/$workload-$mb.xdb"
+    rm -f "$out"
+    cat "$file" >/dev/null  # into the page cache
+    read -r seconds peak_kb < <(REMOVE=$out measure "$loadxdb" "$file" "output=$out" verbose=no)
+    rm -f "$out"
+    read -r md5_seconds _ < <(measure md5sum "$file")
+    python3 - "$workload" "$bytes" "$seconds" "$peak_kb" "$md5_seconds" <<'PY'
 import sys
-mb, size, seconds, peak_kb, md5 = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), int(sys.argv[4]), float(sys.argv[5])
-rate, md5_rate = size / 1e6 / seconds, size / 1e6 / md5
-print(f"{mb + ' MB':<10} {size / 1e6:10.1f} {seconds:10.2f} {rate:10.1f} {peak_kb / 1024:12.1f} {md5_rate:10.1f} {rate / md5_rate:8.2f}")
+name, size, seconds, peak_kb, md5 = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), int(sys.argv[4]), float(sys.argv[5])
+mb = size / 1e6
+print(f"{name:<10} {mb:8.0f} {seconds:9.2f} {mb / seconds:9.1f} {md5:9.2f} {mb / md5:9.1f} {seconds / md5:7.2f} {peak_kb / 1024:12.1f}")
 PY
+  done
 done

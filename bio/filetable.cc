@@ -28,31 +28,44 @@ void FileRecord::clear() {
   for (int i = 0; i < kTimingSlots; ++i) elapsed[i] = user[i] = system[i] = 0;
   max_record = kDefaultMaxRecord;
   name_copy.reset();
+  cache.reset();
+  room = 0;
 }
 
 void FileTable::discard_all() {
   for (auto& slot : slots) {
-    delete slot.exchange(nullptr);
+    FileRecord* record = slot.exchange(nullptr);
+    // A writable file still open gets what it was given, as if the end of the process closed it.
+    if (record != nullptr && record->is_open() && record->file.is_open() &&
+        (record->flags & kFileReadOnly) == 0 &&
+        write_cached_records(*record) == 0 && record->room > record->file_size) {
+      (void)record->file.truncate(record->file_size);
+    }
+    delete record;
   }
   count = 0;
 }
+
+namespace {
+
+// find_file without its debug lines.
+int32_t look_up(Library& lib, int32_t cntlwd, FileRecord** record) {
+  *record = nullptr;
+  const int32_t slot = slot_of(cntlwd);
+  if (!valid_slot(slot)) return kInvalidIndex;
+  FileRecord* found = lib.table.slots[slot].load(std::memory_order_acquire);
+  if (found == nullptr || found->magic.load(std::memory_order_acquire) != lib.magic) return kNotFound;
+  *record = found;
+  return 0;
+}
+
+}  // namespace
 
 int32_t find_file(Library& lib, int32_t cntlwd, FileRecord** record) {
   *record = nullptr;
   lib.debug(3, "At entry to findfiledata -- option = %d, filedataptr = %p, cntlwd = %d.", 0,
             static_cast<void*>(*record), cntlwd);
-  int32_t iret = 0;
-  int32_t slot = slot_of(cntlwd);
-  if (!valid_slot(slot)) {
-    iret = kInvalidIndex;
-  } else {
-    FileRecord* found = lib.table.slots[slot].load(std::memory_order_acquire);
-    if (found != nullptr && found->magic.load(std::memory_order_acquire) == lib.magic) {
-      *record = found;
-    } else {
-      iret = kNotFound;
-    }
-  }
+  const int32_t iret = look_up(lib, cntlwd, record);
   lib.debug(3, "At exit from findfiledata -- iret = %d, filedataptr = %p, cntlwd = %d.", iret,
             static_cast<void*>(*record), cntlwd);
   return iret;
@@ -115,6 +128,20 @@ int32_t add_file(Library& lib, int32_t& cntlwd, FileRecord** record, bool parall
   return iret;
 }
 
+int32_t write_out(Library& lib, int32_t cntlwd, int64_t& failed_block) {
+  failed_block = 0;
+  FileRecord* file = nullptr;
+  if (look_up(lib, cntlwd, &file) != 0) return 0;
+  SectionLock own(lib, file->lock, lib.parallel.load());
+  if (!file->is_open() || !file->file.is_open() || (file->flags & kFileReadOnly) != 0) return 0;
+  if (int32_t e = write_cached_records(*file, &failed_block)) return e;
+  if (file->room > file->file_size) {
+    if (int e = file->file.truncate(file->file_size)) return e;
+    file->room = file->file_size;
+  }
+  return 0;
+}
+
 int32_t close_file(Library& lib, int32_t cntlwd, FileRecord* record, bool report) {
   lib.debug(3, "At entry to closefiledataarea -- filedataptr = %p, cntlwd = %d.",
             static_cast<void*>(record), cntlwd);
@@ -138,8 +165,12 @@ int32_t close_file(Library& lib, int32_t cntlwd, FileRecord* record, bool report
     lib.debug(3, "In closefiledataarea -- file to be closed.  Flags = %#x.", record->flags);
   }
   if (record->is_open() && record->file.is_open()) {
-    // The file on disk ends where the library's size says.
-    if ((record->flags & kFileReadOnly) == 0) iret = record->file.truncate(record->file_size);
+    // The file on disk holds every record written and ends where the library's size says.
+    if ((record->flags & kFileReadOnly) == 0) {
+      iret = write_cached_records(*record);
+      int32_t cut = record->file.truncate(record->file_size);
+      if (iret == 0) iret = cut;
+    }
     int32_t closed = record->file.close();
     if (iret == 0) iret = closed;
   }

@@ -26,11 +26,18 @@
 //   lock             held around transfers, truncations and inquiries in parallel mode
 //   max record       highest block number that READ and WRITE accept
 //   name copy        the file name, kept only for the summary report
+//   cache            a writable file's record cache (see block_cache.h), made at its first
+//                    transfer: records written reach the file when their slot is reused, at
+//                    a truncation that keeps them, and at the close
+//   room             bytes the system file holds or has allocated ahead (see File::reserve): a
+//                    WRITE ending beyond it first reserves room, so that a file that cannot
+//                    grow fails the WRITE itself, not a later write of its cached record
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 
+#include "bio/block_cache.h"
 #include "platform/files.h"
 #include "platform/locks.h"
 
@@ -76,6 +83,8 @@ struct FileRecord {
   platform::Mutex lock;
   int32_t max_record = kDefaultMaxRecord;
   std::unique_ptr<char[]> name_copy;
+  std::unique_ptr<BlockCache> cache;
+  uint64_t room = 0;
 
   bool is_open() const { return (flags & kFileOpen) != 0; }
   bool timing() const { return (flags & kFileTiming) != 0; }
@@ -106,6 +115,18 @@ int32_t find_file(Library& lib, int32_t cntlwd, FileRecord** record);
 // cannot be allocated. `parallel`: parallel mode, in which the record is cleared under its lock.
 // REQUIRES: in parallel mode, the global lock is held.
 int32_t add_file(Library& lib, int32_t& cntlwd, FileRecord** record, bool parallel);
+
+// Writes the cached records that the file does not hold yet, in ascending block order, each run
+// of consecutive blocks with one call. Returns 0 or the first system error, with the block whose
+// write failed in `failed_block` when given (the records not written stay in the cache, still to
+// be written).
+int32_t write_cached_records(FileRecord& file, int64_t* failed_block = nullptr);
+
+// Makes the file of control word `cntlwd` on disk what its transfers made it: its cached records
+// written and the room reserved ahead given back. Returns 0 (also for a read-only or unknown
+// control word) or the system error, with the block that could not be written in
+// `failed_block` (0 when the cut failed).
+int32_t write_out(Library& lib, int32_t cntlwd, int64_t& failed_block);
 
 // closefiledataarea: takes the record out of slot |cntlwd|, cuts a writable file to its
 // recorded size, closes it, writes the summary report when `report` is set and the file asks

@@ -121,7 +121,7 @@ int32_t do_open(Library& lib, Request& r, int32_t& cntlwd) {
   if (r.iopt != CREATE && file->file.size(&size) != 0) size = 0;
   file->recl = recl;
   file->position = kPositionUnknown;
-  file->file_size = file->high_water = size;
+  file->file_size = file->high_water = file->room = size;
   file->record_count = whole_records(size, recl);
 
   if (open_flags & kOpenReport) {

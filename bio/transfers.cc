@@ -11,11 +11,20 @@
 // Transfers are positioned system calls with the record's offset, so there is no separate
 // positioning step that could fail. The record's position tells where the last transfer ended;
 // it becomes unknown after a failed transfer and after a truncation.
+//
+// A writable file's whole records go through its record cache (block_cache.h): a READ of a
+// cached record is a copy, a WRITE lands in the cache and reaches the file when its slot is
+// reused or the file is closed. A WRITE that makes the file longer first reserves the room
+// (File::reserve), so that a full disk or a file-size limit fails that WRITE, as an uncached
+// write would. Counts, sizes and positions are kept as if every transfer reached the file.
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
 
 #include "bio/filetable.h"
 #include "bio/library.h"
@@ -36,17 +45,23 @@ int timing_slot_of(int32_t iopt) {
   return iopt == READ ? kReadSlot : iopt == WRITE ? kWriteSlot : kOpenSlot;
 }
 
-// Moves `bytes` bytes of record `block` at byte `start`; counts the transfer and, for a write
-// past the end, takes the new size. Returns 0 or the system error (kUnexpectedEof when the file
-// ends before the bytes that it was known to have).
-int32_t positioned_transfer(FileRecord& file, int32_t iopt, uint64_t start, int64_t block,
-                            int32_t* data, uint64_t bytes) {
-  int e =
-      iopt == READ ? file.file.read_at(data, bytes, start) : file.file.write_at(data, bytes, start);
-  if (e != 0) {
-    file.position = kPositionUnknown;
-    return e == platform::kEndOfFile ? kUnexpectedEof : e;
+constexpr uint64_t kMinGrowth = uint64_t{1} << 20;   // room reserved at a time, at least
+constexpr uint64_t kMaxGrowth = uint64_t{64} << 20;  // and at most
+
+// A cache for records of `recl` words; none when the memory cannot be had.
+std::unique_ptr<BlockCache> make_cache(int32_t recl) {
+  try {
+    return std::make_unique<BlockCache>(recl);
+  } catch (const std::bad_alloc&) {
+    return nullptr;  // transfers go straight to the file
   }
+}
+
+int32_t system_result(int e) { return e == platform::kEndOfFile ? kUnexpectedEof : e; }
+
+// Counts a transfer of `bytes` bytes of record `block` at byte `start` that has succeeded and, for
+// a write past the end, takes the new size.
+void count_transfer(FileRecord& file, int32_t iopt, uint64_t start, int64_t block, uint64_t bytes) {
   file.position = start + bytes;
   if (iopt == READ) {
     ++file.read_count;
@@ -57,6 +72,63 @@ int32_t positioned_transfer(FileRecord& file, int32_t iopt, uint64_t start, int6
       file.record_count = static_cast<int32_t>(block);
     }
   }
+}
+
+// Moves `bytes` bytes of record `block` at byte `start` straight between the caller and the
+// file. Returns 0 or the system error (kUnexpectedEof when the file ends before the bytes that
+// it was known to have).
+int32_t positioned_transfer(FileRecord& file, int32_t iopt, uint64_t start, int64_t block,
+                            int32_t* data, uint64_t bytes) {
+  int e =
+      iopt == READ ? file.file.read_at(data, bytes, start) : file.file.write_at(data, bytes, start);
+  if (e != 0) {
+    file.position = kPositionUnknown;
+    return system_result(e);
+  }
+  if (iopt == WRITE) file.room = std::max(file.room, start + bytes);
+  count_transfer(file, iopt, start, block, bytes);
+  return 0;
+}
+
+// The same through the file's record cache. REQUIRES: the file is writable and `bytes` is a
+// whole record.
+int32_t cached_transfer(FileRecord& file, int32_t iopt, uint64_t start, int64_t block,
+                        int32_t* data, uint64_t bytes) {
+  BlockCache& cache = *file.cache;
+  auto failed = [&](int e) {
+    file.position = kPositionUnknown;
+    return system_result(e);
+  };
+  const uint64_t end = start + bytes;
+  if (iopt == WRITE && end > file.room) {
+    const uint64_t growth = std::clamp(file.room / 4, kMinGrowth, kMaxGrowth);
+    if (int e = file.file.reserve(end, std::max(end, file.room + growth))) return failed(e);
+    uint64_t size = end;
+    file.room = file.file.size(&size) == 0 ? std::max(size, end) : end;
+  }
+  std::ptrdiff_t found = cache.find(block);
+  if (found < 0) {
+    const std::size_t slot = cache.victim();
+    if (cache.dirty(slot)) {
+      const uint64_t at = static_cast<uint64_t>(cache.block(slot) - 1) * bytes;
+      if (int e = file.file.write_at(cache.words(slot), bytes, at)) return failed(e);
+      cache.set_dirty(slot, false);
+    }
+    if (iopt == READ) {
+      cache.drop(slot);  // its words are about to change
+      if (int e = file.file.read_at(cache.words(slot), bytes, start)) return failed(e);
+    }
+    cache.assign(slot, block);
+    found = static_cast<std::ptrdiff_t>(slot);
+  }
+  const auto slot = static_cast<std::size_t>(found);
+  if (iopt == READ) {
+    std::memcpy(data, cache.words(slot), bytes);
+  } else {
+    std::memcpy(cache.words(slot), data, bytes);
+    cache.set_dirty(slot, true);
+  }
+  count_transfer(file, iopt, start, block, bytes);
   return 0;
 }
 
@@ -98,10 +170,12 @@ int32_t transfer_record(Library& lib, Request& r, FileRecord& file, int64_t bloc
   }
 
   if (iopt == TRUNCATE) {
+    if (file.cache) file.cache->drop_from(block);
     if (int e = file.file.truncate(start)) {
       file.position = kPositionUnknown;
       return e;
     }
+    file.room = start;
     file.high_water = std::max(file.high_water, file.file_size);
     file.file_size = start;
     file.record_count = static_cast<int32_t>(block - 1);
@@ -127,10 +201,39 @@ int32_t transfer_record(Library& lib, Request& r, FileRecord& file, int64_t bloc
               static_cast<void*>(r.intarray));
     dump_words(lib, r.intarray, words);
   }
+  if ((file.flags & kFileReadOnly) == 0 && bytes == record_bytes) {
+    if (!file.cache) file.cache = make_cache(file.recl);
+    if (file.cache) return cached_transfer(file, iopt, start, block, r.intarray, bytes);
+  }
   return positioned_transfer(file, iopt, start, block, r.intarray, bytes);
 }
 
 }  // namespace
+
+int32_t write_cached_records(FileRecord& file, int64_t* failed_block) {
+  if (!file.cache || file.cache->dirty_count() == 0) return 0;
+  BlockCache& cache = *file.cache;
+  const uint64_t record_bytes = static_cast<uint64_t>(file.recl) * 4;
+  const std::vector<uint32_t>& order = cache.dirty_in_block_order();
+  std::vector<const void*> run;
+  run.reserve(order.size());
+  for (std::size_t first = 0; first < order.size();) {
+    // A run of consecutive blocks.
+    std::size_t next = first + 1;
+    while (next < order.size() && cache.block(order[next]) == cache.block(order[next - 1]) + 1) ++next;
+    run.clear();
+    for (std::size_t i = first; i < next; ++i) run.push_back(cache.words(order[i]));
+    const uint64_t at = static_cast<uint64_t>(cache.block(order[first]) - 1) * record_bytes;
+    if (int e = file.file.write_pieces_at(run.data(), run.size(), record_bytes, at)) {
+      file.position = kPositionUnknown;
+      if (failed_block != nullptr) *failed_block = cache.block(order[first]);
+      return system_result(e);
+    }
+    for (std::size_t i = first; i < next; ++i) cache.set_dirty(order[i], false);
+    first = next;
+  }
+  return 0;
+}
 
 void dump_words(Library& lib, const int32_t* words, int32_t count) {
   if (!lib.debugging(3)) return;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "bio/filetable.h"
 #include "bio/requests.h"
 #include "dbio/bridge.h"
 #include "dbio/block_walk.h"
@@ -177,6 +178,17 @@ void BLKWRT(Context& ctx, int32_t DBNUM, int32_t BLOCK, int64_t BUFFER, int32_t 
   if (iret != 0) {
     bool fatal = false;
     BIOMSG(ctx, u, iret, bio::WRITE, b, "BLKWRT", fatal);
+    if (fatal) dbio::DIOMSG(ctx, kBlockIoFailed, "BLKWRT");
+  }
+}
+
+void write_out_unit(Context& ctx, int32_t DBNUM) {
+  const int32_t u = DBNUM;
+  int64_t failed_block = 0;
+  const int32_t iret = bio::write_out(ctx.block_io, ctx.grdblk.DBHNDL[u], failed_block);
+  if (iret != 0) {
+    bool fatal = false;
+    BIOMSG(ctx, u, iret, bio::WRITE, static_cast<int32_t>(failed_block), "BLKWRT", fatal);
     if (fatal) dbio::DIOMSG(ctx, kBlockIoFailed, "BLKWRT");
   }
 }

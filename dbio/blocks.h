@@ -35,6 +35,10 @@ void BLKRD(Context& ctx, int32_t DBNUM, int32_t BLOCK, int64_t BUFFER, int32_t L
 // layout).
 void BLKWRT(Context& ctx, int32_t DBNUM, int32_t BLOCK, int64_t BUFFER, int32_t LENGTH, int64_t EXCH);
 
+// Makes unit DBNUM's file on disk hold every block written so far (the block I/O library keeps
+// recent blocks in memory) and end at its last block. A failure is reported as BLKWRT's are.
+void write_out_unit(Context& ctx, int32_t DBNUM);
+
 // Word number (1-based) of the chain word of a block with type code `type`.
 inline int32_t chain_word(int32_t type) { return (type > 100 ? type % 100 : type) == 1 ? 4 : 2; }
 

@@ -2,8 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <cerrno>
 #include <cstdlib>
@@ -117,6 +121,54 @@ int File::seek_end() const { return ::lseek(fd_, 0, SEEK_END) < 0 ? errno : 0; }
 int File::truncate(std::uint64_t bytes) const {
   while (::ftruncate(fd_, static_cast<off_t>(bytes)) != 0) {
     if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+int File::reserve(std::uint64_t needed, std::uint64_t wanted) const {
+  std::uint64_t current = 0;
+  if (int e = size(&current)) return e;
+  if (current >= needed) return 0;
+  // Growing beyond the process's file-size limit would raise a signal: ask for no more than it.
+  struct rlimit limit;
+  if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    wanted = std::min<std::uint64_t>(wanted, limit.rlim_cur);
+  }
+  auto grow = [&](std::uint64_t to) {
+    while (::fallocate(fd_, 0, static_cast<off_t>(current), static_cast<off_t>(to - current)) != 0) {
+      if (errno == EINTR) continue;
+      if (errno != EOPNOTSUPP && errno != ENOSYS) return errno;
+      return truncate(to);  // no allocation ahead here: the size at least
+    }
+    return 0;
+  };
+  if (wanted > needed && grow(wanted) == 0) return 0;
+  return grow(needed);
+}
+
+int File::write_pieces_at(const void* const* pieces, std::size_t count, std::size_t piece_bytes,
+                          std::uint64_t offset) const {
+  constexpr std::size_t kMaxPieces = 1024;  // IOV_MAX on the systems we run on
+  struct iovec vec[kMaxPieces];
+  while (count > 0) {
+    const std::size_t n = std::min(count, kMaxPieces);
+    for (std::size_t i = 0; i < n; ++i) vec[i] = {const_cast<void*>(pieces[i]), piece_bytes};
+    const ssize_t moved = ::pwritev(fd_, vec, static_cast<int>(n), static_cast<off_t>(offset));
+    if (moved < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    // A short transfer: the pieces it completed are done, the rest go again one by one.
+    std::size_t whole = static_cast<std::size_t>(moved) / piece_bytes;
+    if (whole < n) {
+      const std::size_t part = static_cast<std::size_t>(moved) % piece_bytes;
+      const auto* rest = static_cast<const char*>(pieces[whole]) + part;
+      if (int e = write_at(rest, piece_bytes - part, offset + whole * piece_bytes + part)) return e;
+      ++whole;
+    }
+    pieces += whole;
+    count -= whole;
+    offset += whole * piece_bytes;
   }
   return 0;
 }

@@ -61,6 +61,17 @@ class File {
   int write(const void* data, std::size_t bytes) const;
   int seek_end() const;
   int truncate(std::uint64_t bytes) const;
+  // Makes the file at least `needed` bytes long with the space behind it allocated, so that
+  // later writes up to there cannot fail for want of room (disk full, quota, file-size limit);
+  // the new bytes read as zeros. When there is room, the file grows to `wanted` (>= needed) at
+  // once, so that a file growing record by record asks the system only now and then. A system
+  // that cannot allocate ahead gets the size alone. Returns 0 or the errno of the growth to
+  // `needed` that failed; a file already that long is left alone.
+  int reserve(std::uint64_t needed, std::uint64_t wanted) const;
+  // Writes `count` pieces of `piece_bytes` bytes each, pieces[i] at offset + i * piece_bytes,
+  // with as few calls as the system allows.
+  int write_pieces_at(const void* const* pieces, std::size_t count, std::size_t piece_bytes,
+                      std::uint64_t offset) const;
   int size(std::uint64_t* bytes) const;
   int flush() const;
 

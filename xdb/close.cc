@@ -56,6 +56,7 @@ void PAGFLS(dbio::Context& ctx) {
     std::memcpy(header, values, sizeof values);
     std::fill(header + kHeaderWords, header + words, 0);
     dbio::BLKWRT(ctx, u, 1, addr, g.BUFSZ[u], s.BASEXB);
+    dbio::write_out_unit(ctx, u);
   }
 }
 

@@ -14,7 +14,8 @@ inline constexpr int32_t kCloseUnitNotOpen = 2;
 inline constexpr int32_t kCloseFailed = 3;
 
 // Writes every modified page of every database, then rewrites the header block of every database
-// open for writing from its control values.
+// open for writing from its control values and has its file written out: on disk, each such
+// file is then the database as the pool knows it.
 void PAGFLS(dbio::Context& ctx);
 
 // Force-closes the logical files still open on DBNUM (warning 15 each) and frees the database's

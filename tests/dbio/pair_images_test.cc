@@ -182,8 +182,10 @@ class PairFile {
   std::size_t block_bytes() const { return kBlockWords * 4 * static_cast<std::size_t>(dbio::file_words_per_word(filtyp_)); }
   std::string path() const { return db.path("pairs.xdb"); }
 
-  // Blocks 2, 3 and 4 as the file holds them.
-  Bytes file_blocks() const {
+  // Blocks 2, 3 and 4 as the file holds them, once the block I/O library has written out the
+  // blocks it keeps in memory.
+  Bytes file_blocks() {
+    dbio::write_out_unit(db.ctx, kUnit);
     std::ifstream in(path(), std::ios::binary);
     const Bytes all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return Bytes(all.begin() + static_cast<long>(block_bytes()), all.end());
