@@ -30,7 +30,7 @@ namespace bio {
 
 class BlockCache {
  public:
-  static constexpr std::size_t kCacheBytes = std::size_t{16} << 20;
+  static constexpr std::size_t kCacheBytes = std::size_t{8} << 20;
   static constexpr std::size_t kMinSlots = 16;
 
   // Records of `record_words` words; `bytes` of them at most (but kMinSlots at least).
@@ -42,6 +42,11 @@ class BlockCache {
 
   // The slot that holds `block` (marked referenced), or -1.
   std::ptrdiff_t find(int64_t block);
+  // The same without marking the slot (a look that is not a use).
+  std::ptrdiff_t find_quietly(int64_t block) const {
+    const uint32_t entry = index_[probe(block)];
+    return static_cast<std::ptrdiff_t>(entry) - 1;
+  }
   // The slot that a block not cached would take: a free one, else the clock's choice. The caller
   // writes the slot's record first when it is dirty, then gives the slot to the block (assign).
   std::size_t victim();

@@ -90,6 +90,27 @@ int32_t positioned_transfer(FileRecord& file, int32_t iopt, uint64_t start, int6
   return 0;
 }
 
+// Writes the dirty record of `slot` and, in the same call, the dirty records cached for the
+// blocks right behind it (a file written front to back leaves them so), and marks them clean.
+int write_run_from(FileRecord& file, std::size_t slot, uint64_t bytes) {
+  constexpr std::size_t kLongestRun = 256;
+  BlockCache& cache = *file.cache;
+  std::size_t run[kLongestRun] = {};
+  const void* pieces[kLongestRun] = {};
+  std::size_t n = 0;
+  for (std::ptrdiff_t s = static_cast<std::ptrdiff_t>(slot); s >= 0 && n < kLongestRun;
+       s = cache.find_quietly(cache.block(static_cast<std::size_t>(s)) + 1)) {
+    if (!cache.dirty(static_cast<std::size_t>(s))) break;
+    run[n] = static_cast<std::size_t>(s);
+    pieces[n] = cache.words(run[n]);
+    ++n;
+  }
+  const uint64_t at = static_cast<uint64_t>(cache.block(slot) - 1) * bytes;
+  if (int e = file.file.write_pieces_at(pieces, n, bytes, at)) return e;
+  for (std::size_t i = 0; i < n; ++i) cache.set_dirty(run[i], false);
+  return 0;
+}
+
 // The same through the file's record cache. REQUIRES: the file is writable and `bytes` is a
 // whole record.
 int32_t cached_transfer(FileRecord& file, int32_t iopt, uint64_t start, int64_t block,
@@ -110,9 +131,7 @@ int32_t cached_transfer(FileRecord& file, int32_t iopt, uint64_t start, int64_t 
   if (found < 0) {
     const std::size_t slot = cache.victim();
     if (cache.dirty(slot)) {
-      const uint64_t at = static_cast<uint64_t>(cache.block(slot) - 1) * bytes;
-      if (int e = file.file.write_at(cache.words(slot), bytes, at)) return failed(e);
-      cache.set_dirty(slot, false);
+      if (int e = write_run_from(file, slot, bytes)) return failed(e);
     }
     if (iopt == READ) {
       cache.drop(slot);  // its words are about to change
