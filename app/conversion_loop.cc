@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "neutral/items.h"
+#include "neutral/read_ahead.h"
 #include "platform/format.h"
 #include "xdb/close.h"
 #include "xdb/datablocks.h"
@@ -27,7 +28,7 @@ constexpr int32_t kKindScale = 10000;
 // The loop's working storage, one instance for the run.
 class Converter {
  public:
-  Converter(xdb::Context& ctx, neutral::Stream& stream, std::ostream* listing, int32_t unit, int32_t ddlcfg)
+  Converter(xdb::Context& ctx, neutral::ReadAhead& stream, std::ostream* listing, int32_t unit, int32_t ddlcfg)
       : ctx_(ctx), stream_(stream), out_(ctx.units.msg()), listing_(listing), unit_(unit), ddlcfg_(ddlcfg),
         buffer_(kChunkWords + 1) {}
 
@@ -36,7 +37,7 @@ class Converter {
  private:
   // Reads one record of at most nmax words into buffer_; true when an end mark ended it.
   bool read(int32_t nmax, int32_t& items, int32_t& words) {
-    return neutral::CVTREC(stream_, 0, nmax, items, buffer_, &words) == neutral::kEnded;
+    return stream_.CVTREC(0, nmax, items, buffer_, &words) == neutral::kEnded;
   }
   // Reads and drops items up to and including the next end mark; returns the words dropped.
   int64_t skip_body() {
@@ -70,7 +71,7 @@ class Converter {
   bool load_ddl();  // false: a fatal condition ends the loop
 
   xdb::Context& ctx_;
-  neutral::Stream& stream_;
+  neutral::ReadAhead& stream_;  // the neutral stream, decoded ahead
   std::ostream& out_;
   std::ostream* listing_;
   const int32_t unit_, ddlcfg_;
@@ -191,7 +192,7 @@ bool Converter::load_ddl() {
   auto& s = ctx_.sysfil;
   std::array<int32_t, 4> sizes{};  // V, S2, Z and a spare word
   int32_t items = 0, words = 0, nmax = 3;
-  if (neutral::CVTREC(stream_, 0, nmax, items, sizes, &words) == neutral::kEnded) {
+  if (stream_.CVTREC(0, nmax, items, sizes, &words) == neutral::kEnded) {
     fatal("DDL BLOCK ENDED AFTER " + std::to_string(words) + " OF ITS 3 SIZE WORDS");
     return false;
   }
@@ -212,7 +213,7 @@ bool Converter::load_ddl() {
   const int32_t n = kDdlRecordWords * objects + data_words;
   std::vector<int32_t> body(static_cast<std::size_t>(n) + 1);
   nmax = n;
-  if (neutral::CVTREC(stream_, 0, nmax, items, body, &words) == neutral::kEnded) {
+  if (stream_.CVTREC(0, nmax, items, body, &words) == neutral::kEnded) {
     fatal("DDL BODY ENDED AFTER " + std::to_string(words) + " OF " + std::to_string(n) + " WORDS");
     return false;
   }
@@ -275,7 +276,7 @@ bool Converter::run() {
   bool ddl_expected = true;
   for (;;) {
     int32_t items = 0, words = 0, nmax = kHeaderWords;
-    if (neutral::CVTREC(stream_, 0, nmax, items, header_, &words) == neutral::kEnded) {
+    if (stream_.CVTREC(0, nmax, items, header_, &words) == neutral::kEnded) {
       if (words > 0) {
         warning("A BLOCK HEADER ENDED AFTER " + std::to_string(words) + " OF 13 WORDS; THE DATA ARE TAKEN AS FINISHED");
       }
@@ -312,10 +313,14 @@ bool Converter::run() {
 }  // namespace
 
 bool CVTDRV(xdb::Context& ctx, neutral::Stream& stream, std::ostream* listing, int32_t DBNUM, int32_t DDLCFG) {
-  Converter converter(ctx, stream, listing, DBNUM, DDLCFG);
-  const bool completed = converter.run();
-  int32_t ierr = 0;
-  xdb::DBCLOS(ctx, 1, 0, ierr);
+  bool completed = false;
+  {
+    neutral::ReadAhead ahead(stream);
+    Converter converter(ctx, ahead, listing, DBNUM, DDLCFG);
+    completed = converter.run();
+    int32_t ierr = 0;
+    xdb::DBCLOS(ctx, 1, 0, ierr);
+  }  // the decoder has stopped: the stream is ours again
   stream.CVTEND();
   return completed;
 }

@@ -222,6 +222,38 @@ int CVTDBL(Stream& s, int n, int32_t* out, int& ndone) { return decode_items<2>(
 int CVTDBX(Stream& s, int n, int32_t* out, int& ndone) { return decode_items<2>(s, n, out, ndone, double_item<13, 14, -1>); }
 int CVTCHR(Stream& s, int n, int32_t* out, int& ndone) { return decode_items<1>(s, n, out, ndone, char_item); }
 
+namespace {
+
+
+// Decodes and consumes the next item into item[] and returns its width (1 or 2 words), or
+// consumes a record end mark and returns 0 with its value in item[0].
+inline int next_token(Stream& s, int32_t* item) {
+  const int32_t t = s.peek();
+  if (t >= kFirstMark) {
+    s.skip();
+    item[0] = t;
+    return 0;
+  }
+  int width = 1;
+  if (s.available() >= kLongestItem) {
+    // The usual case: the whole item lies on the current line.
+    s.advance(decode_in_place(s, s.next_values(), item, width));
+    return width;
+  }
+  switch (t) {
+    case 0: case 1: logical_item(s, item); return 1;
+    case 2: case 3: case 10: integer_item(s, item); return 1;
+    case 4: case 5: case 11: real_item(s, item); return 1;
+    case 6: case 7: case 12: double_item<6, 7, 12>(s, item); return 2;
+    case 13: case 14: double_item<13, 14, -1>(s, item); return 2;
+    default: char_item(s, item); return 1;  // 8, 9
+  }
+}
+
+}  // namespace
+
+void decode_token(Stream& s, Token& token) { token.width = next_token(s, token.words); }
+
 int CVTREC(Stream& s, int /*mode*/, int32_t& nmax, int32_t& nread, std::span<int32_t> buf, int32_t* words) {
   const int64_t size = static_cast<int64_t>(buf.size());
   const int64_t limit = nmax < size ? nmax : size;
@@ -233,34 +265,14 @@ int CVTREC(Stream& s, int /*mode*/, int32_t& nmax, int32_t& nread, std::span<int
   };
   for (;;) {
     if (w + 1 > limit) return finish(kFilled);
-    int32_t t = s.peek();
-    if (t > 15) {
-      s.skip();
-      nmax = s.alphabet_length() - t;
+    int32_t item[2];
+    const int width = next_token(s, item);
+    if (width == 0) {
+      if (item[0] == kFirstMark) ++nread;  // taken for an item until its decoder refuses it
+      nmax = s.alphabet_length() - item[0];
       return finish(kEnded);
     }
     ++nread;
-    int32_t item[2];
-    int width = 1;
-    if (t < 15 && s.available() >= kLongestItem) {
-      // The usual case: the whole item lies on the current line.
-      s.advance(decode_in_place(s, s.next_values(), item, width));
-    } else {
-      bool decoded;
-      switch (t) {
-        case 0: case 1: case 15: decoded = logical_item(s, item); break;
-        case 2: case 3: case 10: decoded = integer_item(s, item); break;
-        case 4: case 5: case 11: decoded = real_item(s, item); break;
-        case 6: case 7: case 12: decoded = double_item<6, 7, 12>(s, item); width = 2; break;
-        case 13: case 14: decoded = double_item<13, 14, -1>(s, item); width = 2; break;
-        default: decoded = char_item(s, item); break;  // 8, 9
-      }
-      if (!decoded) {  // only the mark 15, which the logical decoder does not take
-        s.skip();
-        nmax = s.alphabet_length() - t;
-        return finish(kEnded);
-      }
-    }
     buf[w] = item[0];
     if (width == 2 && w + 1 < size) buf[w + 1] = item[1];
     w += width;

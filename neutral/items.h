@@ -46,6 +46,20 @@ inline constexpr int kEnded = 1;   // a record end mark ended the record / next 
 int CVTREC(Stream& s, int mode, int32_t& nmax, int32_t& nread, std::span<int32_t> buf,
            int32_t* words = nullptr);
 
+// Values from kFirstMark on are record end marks.
+inline constexpr int32_t kFirstMark = 15;
+
+// One token of the value stream as CVTREC takes it: an item decoded into one or two words, or a
+// record end mark (width 0, words[0] = the mark's value).
+struct Token {
+  int32_t words[2];
+  int32_t width;
+};
+
+// Decodes and consumes the next token: an item's words into token.words and its width, or a
+// record end mark (width 0).
+void decode_token(Stream& s, Token& token);
+
 // The decoders: each decodes up to N items of its family into OUT (one or two words per item)
 // and returns kFilled with NDONE = N, or kEnded with NDONE = the items decoded when the next value
 // is not of its family (nothing of that value is consumed).

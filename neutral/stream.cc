@@ -132,28 +132,39 @@ void Stream::translate() {
   if (any_invalid >= 0) [[likely]] return;
   for (int k = 0; k < kValuesPerLine; ++k) {
     if (values_[k] >= 0) continue;
-    units_.msg() << "\n *** SYSTEM INFORMATION MESSAGE LXDB (CVTGET)\n"
-                 << "     ERROR IN TRANSLATING DATA. CHARACTER = '" << line_[k + 1] << "'\n";
-    ++error_count_;
-    ++units_.warnings;
+    if (observer_) {
+      observer_->invalid_character(line_[k + 1]);
+    } else {
+      report_invalid_character(line_[k + 1]);
+    }
     values_[k] = 0;
   }
 }
 
+void Stream::report_invalid_character(char c) {
+  units_.msg() << "\n *** SYSTEM INFORMATION MESSAGE LXDB (CVTGET)\n"
+               << "     ERROR IN TRANSLATING DATA. CHARACTER = '" << c << "'\n";
+  ++error_count_;
+  ++units_.warnings;
+}
+
+void Stream::report_premature_end(int error) {
+  std::ostream& out = units_.msg();
+  out << "\n *** SYSTEM FATAL MESSAGE LXDB (CVTGET)\n"
+      << "     NEUTRAL FILE END-OF-FILE CONDITION OCCURRED UNEXPECTEDLY.\n";
+  if (error != 0) out << "     READ ERROR ON NEUTRAL FILE: " << std::strerror(error) << '\n';
+  if (premature_end_) {
+    auto action = std::move(premature_end_);
+    premature_end_ = nullptr;
+    action();
+  }
+  platform::stop_run();
+}
+
 void Stream::next_line() {
   if (!read_line()) {
-    std::ostream& out = units_.msg();
-    out << "\n *** SYSTEM FATAL MESSAGE LXDB (CVTGET)\n"
-        << "     NEUTRAL FILE END-OF-FILE CONDITION OCCURRED UNEXPECTEDLY.\n";
-    if (input_.error() != 0) {
-      out << "     READ ERROR ON NEUTRAL FILE: " << std::strerror(input_.error()) << '\n';
-    }
-    if (premature_end_) {
-      auto action = std::move(premature_end_);
-      premature_end_ = nullptr;
-      action();
-    }
-    platform::stop_run();
+    if (observer_) observer_->input_ended(input_.error());
+    report_premature_end(input_.error());
   }
   translate();
   position_ = 0;

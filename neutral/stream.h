@@ -29,6 +29,18 @@
 
 namespace neutral {
 
+// What a stream meets when it reads a line, for a stream whose reading runs ahead of the one who
+// reports it (see read_ahead.h). A stream with no observer reports both itself.
+class LineObserver {
+ public:
+  virtual ~LineObserver() = default;
+  // A character outside the alphabet in the line just read (it reads as 0).
+  virtual void invalid_character(char c) = 0;
+  // A further line was needed and there is none; `error` is the input's read error (0: none).
+  // Must not return (it throws).
+  [[noreturn]] virtual void input_ended(int error) = 0;
+};
+
 inline constexpr int kAlphabetColumns = 64;
 inline constexpr int kLineColumns = 80;
 inline constexpr int kValuesPerLine = 79;
@@ -81,6 +93,16 @@ class Stream {
   // Reports the count of untranslatable characters (if any) and closes the input.
   void CVTEND();
 
+  // From CVTSTR on, the line events go to `observer` instead of being reported (nullptr: reported
+  // again). The observer is called on the thread that reads the stream.
+  void set_observer(LineObserver* observer) { observer_ = observer; }
+  // The reports of the line events: a character outside the alphabet (message, counted as an
+  // error and a warning), and the end of the data where a further line was needed (message,
+  // premature-end action, the run stops).
+  void report_invalid_character(char c);
+  [[noreturn]] void report_premature_end(int error);
+
+  platform::TextInput& input() { return input_; }
   int alphabet_length() const { return alphabet_length_; }
   // The alphabet character of value v (0 <= v < alphabet_length()).
   char alphabet_char(int32_t v) const { return alphabet_[v]; }
@@ -96,6 +118,7 @@ class Stream {
   platform::TextInput& input_;
   platform::Units& units_;
   std::function<void()> premature_end_;
+  LineObserver* observer_ = nullptr;
 
   std::array<char, kAlphabetColumns> alphabet_{};
   int alphabet_length_ = 0;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +28,7 @@ int TextInput::open_existing(const std::string& name) {
     return EISDIR;
   }
   fd_ = fd;
+  regular_ = S_ISREG(st.st_mode);
   owns_fd_ = true;
   path_ = name;
   at_end_ = false;
@@ -38,6 +40,8 @@ int TextInput::open_existing(const std::string& name) {
 
 void TextInput::attach_standard_input() {
   fd_ = 0;
+  struct stat st;
+  regular_ = ::fstat(0, &st) == 0 && S_ISREG(st.st_mode);
   owns_fd_ = false;
   at_end_ = false;
   error_ = 0;
@@ -54,8 +58,24 @@ void TextInput::attach_memory(std::string bytes) {
   error_ = 0;
 }
 
+bool TextInput::wait_for_input() {
+  constexpr int kSliceMilliseconds = 20;
+  for (;;) {
+    struct pollfd ready = {fd_, POLLIN, 0};
+    const int n = ::poll(&ready, 1, 0);
+    if (n > 0 || (n < 0 && errno != EINTR)) return true;  // data, an end or an error: read tells
+    if (!wait_hook_()) return false;
+    const int m = ::poll(&ready, 1, kSliceMilliseconds);
+    if (m > 0 || (m < 0 && errno != EINTR)) return true;
+  }
+}
+
 bool TextInput::refill() {
   if (at_end_ || fd_ < 0) return false;
+  if (wait_hook_ && !regular_ && !wait_for_input()) {
+    at_end_ = true;
+    return false;
+  }
   for (;;) {
     ssize_t n = ::read(fd_, buffer_.get(), kBufferBytes);
     if (n > 0) {

@@ -8,6 +8,7 @@
 // line is. Reading goes through one buffer of kBufferBytes, refilled with whole read() calls.
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -36,14 +37,22 @@ class TextInput {
   long read_line(char* dest, std::size_t capacity);
   int error() const { return error_; }
 
+  // Called before a read of input that may keep one waiting (a pipe, a terminal) waits for
+  // more, and again every few tens of milliseconds while it waits: true to go on waiting, false
+  // to give up, the input then ending there. Without one, reads wait as long as it takes.
+  void set_wait_hook(std::function<bool()> hook) { wait_hook_ = std::move(hook); }
+
   // The absolute name of the open file, or an empty string when it cannot be had.
   std::string full_name() const;
   void close();
 
  private:
   bool refill();  // false at the end of the input or on a read error
+  bool wait_for_input();  // false when the wait hook gave up
 
   int fd_ = -1;
+  bool regular_ = false;  // fd_ is a regular file: a read never waits for a writer
+  std::function<bool()> wait_hook_;
   bool owns_fd_ = false;
   bool memory_ = false;
   bool at_end_ = false;
