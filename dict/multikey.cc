@@ -111,7 +111,57 @@ void search_records(const Compare& compare, const int32_t* LIST, int32_t STRIDE,
 struct Step {
   int32_t block, pos;
 };
-using Path = std::vector<Step>;
+
+// The nodes of a descent, from the root down. An insert takes one descent per entry, so the steps
+// of the trees one meets live in place; a deeper tree spills the rest to the heap.
+class Path {
+ public:
+  static constexpr std::size_t kInlineSteps = 16;
+  void clear() {
+    size_ = 0;
+    spilled_.clear();
+  }
+  std::size_t size() const { return size_; }
+  void push_back(const Step& step) {
+    if (size_ < kInlineSteps) {
+      steps_[size_] = step;
+    } else {
+      spilled_.push_back(step);
+    }
+    ++size_;
+  }
+  const Step& operator[](std::size_t i) const { return i < kInlineSteps ? steps_[i] : spilled_[i - kInlineSteps]; }
+  const Step& back() const { return (*this)[size_ - 1]; }
+
+ private:
+  std::array<Step, kInlineSteps> steps_;
+  std::size_t size_ = 0;
+  std::vector<Step> spilled_;
+};
+
+// The words of one index entry, zeroed: in place when the entry is short, on the heap when not.
+class EntryWords {
+ public:
+  static constexpr int32_t kInlineWords = 64;
+  explicit EntryWords(int32_t n) {
+    if (n <= kInlineWords) {
+      local_.fill(0);
+      words_ = local_.data();
+    } else {
+      heap_.assign(static_cast<std::size_t>(n), 0);
+      words_ = heap_.data();
+    }
+  }
+  EntryWords(const EntryWords&) = delete;
+  EntryWords& operator=(const EntryWords&) = delete;
+  int32_t* data() { return words_; }
+  int32_t& operator[](int32_t i) { return words_[i]; }
+
+ private:
+  std::array<int32_t, kInlineWords> local_;
+  std::vector<int32_t> heap_;
+  int32_t* words_ = nullptr;
+};
 
 // Where an entry lies: its block, and the block word of the entry's first word.
 struct Place {
@@ -511,11 +561,11 @@ Place MultiKey::append(const int32_t* entry, Path& path) {
     }
   }
   if (r[kRoot] != 0) {
-    std::vector<int32_t> item(S, 0);
+    EntryWords item(S);
     if (in_index) {
-      std::copy_n(entry, L, item.begin());
+      std::copy_n(entry, L, item.data());
     } else {
-      std::copy_n(entry, k, item.begin());
+      std::copy_n(entry, k, item.data());
       item[k] = place.block;
       item[k + 1] = place.word;
     }
