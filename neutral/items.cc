@@ -255,28 +255,12 @@ inline int next_token(Stream& s, int32_t* item) {
 void decode_token(Stream& s, Token& token) { token.width = next_token(s, token.words); }
 
 int CVTREC(Stream& s, int /*mode*/, int32_t& nmax, int32_t& nread, std::span<int32_t> buf, int32_t* words) {
-  const int64_t size = static_cast<int64_t>(buf.size());
-  const int64_t limit = nmax < size ? nmax : size;
-  int64_t w = 0;
-  nread = 0;
-  auto finish = [&](int result) {
-    if (words) *words = static_cast<int32_t>(w < size ? w : size);
-    return result;
+  Token token;
+  auto take = [&]() -> const Token& {
+    token.width = next_token(s, token.words);
+    return token;
   };
-  for (;;) {
-    if (w + 1 > limit) return finish(kFilled);
-    int32_t item[2];
-    const int width = next_token(s, item);
-    if (width == 0) {
-      if (item[0] == kFirstMark) ++nread;  // taken for an item until its decoder refuses it
-      nmax = s.alphabet_length() - item[0];
-      return finish(kEnded);
-    }
-    ++nread;
-    buf[w] = item[0];
-    if (width == 2 && w + 1 < size) buf[w + 1] = item[1];
-    w += width;
-  }
+  return assemble_record(take, s.alphabet_length(), nmax, nread, buf, words);
 }
 
 }  // namespace neutral

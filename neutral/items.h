@@ -60,6 +60,34 @@ struct Token {
 // record end mark (width 0).
 void decode_token(Stream& s, Token& token);
 
+// CVTREC's making of a record from tokens, whatever gives them: take() consumes the next token
+// and returns it (a const Token&); `alphabet_length` is the stream's.
+template <typename Take>
+int assemble_record(Take take, int alphabet_length, int32_t& nmax, int32_t& nread, std::span<int32_t> buf,
+                    int32_t* words) {
+  const int64_t size = static_cast<int64_t>(buf.size());
+  const int64_t limit = nmax < size ? nmax : size;
+  int64_t w = 0;
+  nread = 0;
+  auto finish = [&](int result) {
+    if (words) *words = static_cast<int32_t>(w < size ? w : size);
+    return result;
+  };
+  for (;;) {
+    if (w + 1 > limit) return finish(kFilled);
+    const Token& token = take();
+    if (token.width == 0) {
+      if (token.words[0] == kFirstMark) ++nread;  // taken for an item until its decoder refuses it
+      nmax = alphabet_length - token.words[0];
+      return finish(kEnded);
+    }
+    ++nread;
+    buf[w] = token.words[0];
+    if (token.width == 2 && w + 1 < size) buf[w + 1] = token.words[1];
+    w += token.width;
+  }
+}
+
 // The decoders: each decodes up to N items of its family into OUT (one or two words per item)
 // and returns kFilled with NDONE = N, or kEnded with NDONE = the items decoded when the next value
 // is not of its family (nothing of that value is consumed).

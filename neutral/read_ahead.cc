@@ -160,27 +160,9 @@ const Token& ReadAhead::take() {
 }
 
 int ReadAhead::CVTREC(int /*mode*/, int32_t& nmax, int32_t& nread, std::span<int32_t> buf, int32_t* words) {
-  const int64_t size = static_cast<int64_t>(buf.size());
-  const int64_t limit = nmax < size ? nmax : size;
-  int64_t w = 0;
-  nread = 0;
-  auto finish = [&](int result) {
-    if (words) *words = static_cast<int32_t>(w < size ? w : size);
-    return result;
-  };
-  for (;;) {
-    if (w + 1 > limit) return finish(kFilled);
-    const Token& token = take();  // a token cut short by the end of the data stops the run here
-    if (token.width == 0) {
-      if (token.words[0] == kFirstMark) ++nread;  // as CVTREC on the stream counts it
-      nmax = stream_.alphabet_length() - token.words[0];
-      return finish(kEnded);
-    }
-    ++nread;
-    buf[w] = token.words[0];
-    if (token.width == 2 && w + 1 < size) buf[w + 1] = token.words[1];
-    w += token.width;
-  }
+  // A token cut short by the end of the data stops the run when it is taken.
+  return assemble_record([this]() -> const Token& { return take(); }, stream_.alphabet_length(), nmax, nread, buf,
+                         words);
 }
 
 }  // namespace neutral
