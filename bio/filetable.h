@@ -122,12 +122,6 @@ int32_t add_file(Library& lib, int32_t& cntlwd, FileRecord** record, bool parall
 // be written).
 int32_t write_cached_records(FileRecord& file, int64_t* failed_block = nullptr);
 
-// Makes the file of control word `cntlwd` on disk what its transfers made it: its cached records
-// written and the room reserved ahead given back. Returns 0 (also for a read-only or unknown
-// control word) or the system error, with the block that could not be written in
-// `failed_block` (0 when the cut failed).
-int32_t write_out(Library& lib, int32_t cntlwd, int64_t& failed_block);
-
 // closefiledataarea: takes the record out of slot |cntlwd|, cuts a writable file to its
 // recorded size, closes it, writes the summary report when `report` is set and the file asks
 // for one, and clears the record. Returns 0 or the first system error met (the close goes on).

@@ -83,4 +83,11 @@ void BIOXXX(Library& lib, int32_t iopt, int32_t& cntlwd, char* charvar, int32_t 
 void BIOXXX(int32_t iopt, int32_t& cntlwd, char* charvar, int32_t chrvrl, int32_t* intarray,
             int32_t intarrayleng, int32_t* intvar, int32_t& iret);
 
+// A writable file keeps its recent records in memory (block_cache.h). write_out makes the file of
+// control word `cntlwd` on disk what its transfers made it: its cached records written and the
+// room reserved ahead given back. Returns 0 (also for a read-only or unknown control word) or the
+// system error, with the block that could not be written in `failed_block` (0 when the cut
+// failed). CLOSE does the same before it closes.
+int32_t write_out(Library& lib, int32_t cntlwd, int64_t& failed_block);
+
 }  // namespace bio

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <ostream>
 
-#include "bio/filetable.h"
 #include "bio/requests.h"
 #include "dbio/bridge.h"
 #include "dbio/block_walk.h"
