@@ -1,5 +1,7 @@
 #include "neutral/read_ahead.h"
 
+#include <system_error>
+
 namespace neutral {
 
 namespace {
@@ -37,10 +39,15 @@ class ReadAhead::Observer : public LineObserver {
 
 ReadAhead::ReadAhead(Stream& stream) : stream_(stream), chunks_(kChunks) {
   for (Chunk& chunk : chunks_) chunk.slots = std::make_unique_for_overwrite<Token[]>(kChunkSlots);
-  decoder_ = std::thread([this] { decode(); });
+  try {
+    decoder_ = std::thread([this] { decode(); });
+  } catch (const std::system_error&) {
+    // No thread to be had: the records are decoded from the stream as they are asked for.
+  }
 }
 
 ReadAhead::~ReadAhead() {
+  if (!decoder_.joinable()) return;
   {
     std::lock_guard<std::mutex> hold(mutex_);
     stopping_ = true;
@@ -159,7 +166,8 @@ const Token& ReadAhead::take() {
   return token;
 }
 
-int ReadAhead::CVTREC(int /*mode*/, int32_t& nmax, int32_t& nread, std::span<int32_t> buf, int32_t* words) {
+int ReadAhead::CVTREC(int mode, int32_t& nmax, int32_t& nread, std::span<int32_t> buf, int32_t* words) {
+  if (!decoder_.joinable()) return neutral::CVTREC(stream_, mode, nmax, nread, buf, words);
   // A token cut short by the end of the data stops the run when it is taken.
   return assemble_record([this]() -> const Token& { return take(); }, stream_.alphabet_length(), nmax, nread, buf,
                          words);
