@@ -17,6 +17,18 @@ int32_t slot_of(int32_t cntlwd) {
 
 bool valid_slot(int32_t slot) { return slot >= 1 && slot <= kFileSlots; }
 
+// write_out for a record in hand.
+int32_t write_out_record(FileRecord& file, int64_t& failed_block) {
+  failed_block = 0;
+  if (!file.is_open() || !file.file.is_open() || (file.flags & kFileReadOnly) != 0) return 0;
+  if (int32_t e = write_cached_records(file, &failed_block)) return e;
+  if (file.room > file.file_size) {
+    if (int e = file.file.truncate(file.file_size)) return e;
+    file.room = file.file_size;
+  }
+  return 0;
+}
+
 }  // namespace
 
 void FileRecord::clear() {
@@ -36,10 +48,9 @@ void FileTable::discard_all() {
   for (auto& slot : slots) {
     FileRecord* record = slot.exchange(nullptr);
     // A writable file still open gets what it was given, as if the end of the process closed it.
-    if (record != nullptr && record->is_open() && record->file.is_open() &&
-        (record->flags & kFileReadOnly) == 0 &&
-        write_cached_records(*record) == 0 && record->room > record->file_size) {
-      (void)record->file.truncate(record->file_size);
+    if (record != nullptr) {
+      int64_t failed_block = 0;
+      (void)write_out_record(*record, failed_block);
     }
     delete record;
   }
@@ -133,13 +144,7 @@ int32_t write_out(Library& lib, int32_t cntlwd, int64_t& failed_block) {
   FileRecord* file = nullptr;
   if (look_up(lib, cntlwd, &file) != 0) return 0;
   SectionLock own(lib, file->lock, lib.parallel.load());
-  if (!file->is_open() || !file->file.is_open() || (file->flags & kFileReadOnly) != 0) return 0;
-  if (int32_t e = write_cached_records(*file, &failed_block)) return e;
-  if (file->room > file->file_size) {
-    if (int e = file->file.truncate(file->file_size)) return e;
-    file->room = file->file_size;
-  }
-  return 0;
+  return write_out_record(*file, failed_block);
 }
 
 int32_t close_file(Library& lib, int32_t cntlwd, FileRecord* record, bool report) {

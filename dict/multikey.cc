@@ -145,7 +145,7 @@ class EntryWords {
   static constexpr int32_t kInlineWords = 64;
   explicit EntryWords(int32_t n) {
     if (n <= kInlineWords) {
-      local_.fill(0);
+      std::fill_n(local_.data(), n, 0);
       words_ = local_.data();
     } else {
       heap_.assign(static_cast<std::size_t>(n), 0);
