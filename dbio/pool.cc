@@ -197,10 +197,11 @@ void KOVGDM(Context& ctx, int32_t DBNUM) {
       int32_t k = ctx.W(e + 4);
       if (k >= 1 && k <= room) ctx.W(int64_t{s.BASRML} + k - 1) = static_cast<int32_t>(e);
     }
-    s.BASELP = static_cast<int32_t>(e + 1);
-  } else {
-    s.BASELP = static_cast<int32_t>(target + 1);
   }
+  // The first free word lies behind everything copied. (Placed behind the directory records,
+  // as the object index might suggest, its zero would fall on the second word of the element
+  // lists and end the first object's list there.)
+  s.BASELP = static_cast<int32_t>(target + 1);
   if (s.BASELP < area_end) ctx.W(s.BASELP) = 0;
 }
 

@@ -74,10 +74,10 @@ std::string some_chars(int i) {
 }
 
 // A neutral file whose DDL describes groups, relations of both kinds and single records.
-void write_custom_neutral(const std::string& path) {
+void write_custom_neutral(const std::string& path, int32_t block_size) {
   std::ofstream out(path, std::ios::binary);
   support::NeutralWriter w(out);
-  w.header(kBlockWords);
+  w.header(block_size);
   std::vector<support::DdlObject> directory;
   Words data;
   const auto q = static_cast<int32_t>(std::size(kObjects));
@@ -189,11 +189,13 @@ class NativeDatabases {
   NativeDatabases() {
     dir_ = std::filesystem::temp_directory_path() / ("loadxdb_foreign_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir_);
-    for (const char* sample : {"custom", "generated"}) {
+    for (const char* sample : {"custom", "generated", "extended"}) {
       const std::string neutral = (dir_ / (std::string(sample) + ".ndb")).string();
       const std::string xdb = (dir_ / (std::string(sample) + ".xdb")).string();
-      if (std::string(sample) == "custom") {
-        write_custom_neutral(neutral);
+      // "extended": the custom database with extended dictionary entries, whose DDL objects are
+      // found through the object index.
+      if (std::string(sample) == "custom" || std::string(sample) == "extended") {
+        write_custom_neutral(neutral, std::string(sample) == "extended" ? -kBlockWords : kBlockWords);
       } else {
         write_generated_neutral(neutral);
       }
@@ -263,7 +265,7 @@ TEST_P(ForeignFiles, BlocksWrittenBackAreTheFileBytesExactly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ForeignFiles,
-                         ::testing::Combine(::testing::Values("custom", "generated"),
+                         ::testing::Combine(::testing::Values("custom", "generated", "extended"),
                                             ::testing::Values(support::kBigEndian32, support::kBigEndian64,
                                                               support::kLittleEndian64)),
                          [](const auto& info) {
