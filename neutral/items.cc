@@ -13,7 +13,6 @@ namespace {
 
 // 10^x for x = -95 .. 95. An exponent field can reach +-95 (e up to 63 plus 32 from h), so the
 // table covers every exponent a value can carry; each entry is the correctly rounded literal.
-constexpr int kMinExponent = -95;
 constexpr double kPowersOfTen[] = {
     1e-95, 1e-94, 1e-93, 1e-92, 1e-91, 1e-90, 1e-89, 1e-88,
     1e-87, 1e-86, 1e-85, 1e-84, 1e-83, 1e-82, 1e-81, 1e-80,
@@ -40,7 +39,7 @@ constexpr double kPowersOfTen[] = {
     1e81, 1e82, 1e83, 1e84, 1e85, 1e86, 1e87, 1e88,
     1e89, 1e90, 1e91, 1e92, 1e93, 1e94, 1e95,
 };
-static_assert(sizeof kPowersOfTen / sizeof kPowersOfTen[0] == 191);
+static_assert(sizeof kPowersOfTen / sizeof kPowersOfTen[0] == kMaxExponent - kMinExponent + 1);
 
 constexpr int kRealValues = 10;    // t, h, e, 7 digits
 constexpr int kDoubleValues = 17;  // t, h, e, 7 digits, 7 digits
@@ -214,6 +213,9 @@ bool char_item(Stream& s, int32_t* out) {
 }  // namespace
 
 double power_of_ten(int x) { return kPowersOfTen[x - kMinExponent]; }
+
+int32_t real_item_word(const int32_t* values) { return real_word(values); }
+void double_item_words(const int32_t* values, int32_t* out) { double_words(values, out); }
 
 int CVTLOG(Stream& s, int n, int32_t* out, int& ndone) { return decode_items<1>(s, n, out, ndone, logical_item); }
 int CVTINT(Stream& s, int n, int32_t* out, int& ndone) { return decode_items<1>(s, n, out, ndone, integer_item); }

@@ -98,7 +98,18 @@ int CVTDBL(Stream& s, int n, int32_t* out, int& ndone);  // codes 6, 7, 12 (two 
 int CVTDBX(Stream& s, int n, int32_t* out, int& ndone);  // codes 13, 14 (two words each)
 int CVTCHR(Stream& s, int n, int32_t* out, int& ndone);  // codes 8, 9
 
-// 10^x for every exponent an item can carry (x = -95 .. 95), as correctly rounded doubles.
+// Exponents an item can carry: e is 0 .. 63, plus 32 from h.
+inline constexpr int kMinExponent = -95;
+inline constexpr int kMaxExponent = 95;
+
+// 10^x for every exponent an item can carry, as correctly rounded doubles.
+// REQUIRES: kMinExponent <= x <= kMaxExponent.
 double power_of_ten(int x);
+
+// The reader's decoding of one item from its values, type code first, all of them at hand: the
+// word of a real item (code 5), and the two words of a double item (7 or 14) into out[0..1].
+// Writers check their encodings with these, so that what they write reads back as they meant.
+int32_t real_item_word(const int32_t* values);
+void double_item_words(const int32_t* values, int32_t* out);
 
 }  // namespace neutral

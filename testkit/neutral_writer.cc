@@ -9,9 +9,6 @@ namespace support {
 
 namespace {
 
-constexpr int kDigitBits = 5;
-constexpr uint32_t kDigitMask = 31;
-constexpr int kNegativeInteger = 16;   // added to h of a negative integer
 constexpr std::string_view kFourBlanks = "    ";
 
 }  // namespace
@@ -100,27 +97,13 @@ void NeutralWriter::raw_line(std::string_view line) {
 void NeutralWriter::logical(bool value) { put(value ? kCodeTrue : kCodeFalse); }
 
 void NeutralWriter::integer(int32_t value) {
-  if (value == 0) {
-    put(kCodeIntegerZero);
-    return;
-  }
-  if (value == -1) {
-    put(kCodeMinusOne);
-    return;
-  }
-  uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value)
-                                 : static_cast<uint32_t>(value);
-  int digits = 0;
-  for (uint32_t m = magnitude; m != 0; m >>= kDigitBits) ++digits;
-  put(kCodeInteger);
-  put(digits + (value < 0 ? kNegativeInteger : 0));
-  for (int i = digits - 1; i >= 0; --i) {
-    put(static_cast<int>((magnitude >> (kDigitBits * i)) & kDigitMask));
-  }
+  int32_t values[neutral::kMaxIntegerValues];
+  const int n = neutral::integer_values(value, values);
+  for (int i = 0; i < n; ++i) put(values[i]);
 }
 
 void NeutralWriter::put_encoding(const Encoding& enc) {
-  std::array<int, kMaxItemValues> values{};
+  std::array<int32_t, kMaxItemValues> values{};
   int n = enc.values(values);
   for (int i = 0; i < n; ++i) put(values[static_cast<size_t>(i)]);
 }

@@ -9,7 +9,7 @@
 //   line 2...  column 1       blank
 //              columns 2-80   79 values, one alphabet character each
 //
-// The values form typed items (see neutral_encoding.h for the type codes) and
+// The values form typed items (see neutral/item_encoding.h for the type codes) and
 // the items form records closed by end marks. The file ends with the end mark
 // that closes the data, the rest of its line in blanks and three lines of
 // blanks, because a reader fetches the next line as soon as it has taken the
@@ -27,15 +27,14 @@
 #include <string>
 #include <string_view>
 
+#include "neutral/writer.h"
 #include "testkit/neutral_encoding.h"
 #include "testkit/neutral_model.h"
 
 namespace support {
 
-// The standard alphabet: letters from value 0, digits from 26, the blank at 36,
-// then punctuation; the end mark 47 is "=".
-inline constexpr std::string_view kStandardAlphabet =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 $'()*+,-./=\"#%&;:<>?@![]^_|";
+// The standard alphabet, as the product's writer uses it.
+using neutral::kStandardAlphabet;
 
 struct WriterOptions {
   bool crlf = false;            // end lines with "\r\n" instead of "\n"

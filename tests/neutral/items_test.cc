@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/stop.h"
+#include "tests/neutral/text_reader.h"
 #include "tests/neutral/value_lines.h"
 
 namespace {
@@ -18,42 +19,17 @@ using namespace testing_neutral;
 
 constexpr int32_t kMark = 47;
 
-// A stream over the given values, ready to decode.
-struct Values {
-  explicit Values(const std::vector<int32_t>& values) {
-    input.attach_memory(neutral_text(values));
-    units.message = &messages;
-    int32_t B, F;
-    stream.CVTSTR(0, B, F);
-  }
-  // Decodes one record of at most nmax words into a buffer of nmax + 1 words.
-  std::vector<int32_t> record(int32_t nmax, int* result = nullptr, int32_t* nread = nullptr) {
-    std::vector<int32_t> buf(nmax + 1, 0x5A5A5A5A);
-    int32_t n = nmax, items = 0, words = 0;
-    int r = neutral::CVTREC(stream, 0, n, items, buf, &words);
-    if (result) *result = r;
-    if (nread) *nread = items;
-    buf.resize(words);
-    return buf;
-  }
-
-  platform::TextInput input;
-  std::ostringstream messages;
-  platform::Units units;
-  neutral::Stream stream{input, units};
-};
-
 TEST(Items, LogicalsIntegersAndCharacters) {
-  Values v(concat({{0, 1, 2, 10},
-                   {3, 0},                  // no digits: 0
-                   {3, 16},                 // no digits, negative: 0
-                   {3, 2, 1, 5},            // 1*32 + 5
-                   {3, 18, 1, 5},           // negated
-                   concat({{3, 23}, digits(uint64_t{1} << 31, 7)}),  // most negative word
-                   concat({{3, 7}, digits(INT32_MAX, 7)}),
-                   {8},
-                   {9, 0, 1, 63, 2},        // A, B, '"', C
-                   {kMark}}));
+  TextReader v(concat({{0, 1, 2, 10},
+                       {3, 0},                  // no digits: 0
+                       {3, 16},                 // no digits, negative: 0
+                       {3, 2, 1, 5},            // 1*32 + 5
+                       {3, 18, 1, 5},           // negated
+                       concat({{3, 23}, digits(uint64_t{1} << 31, 7)}),  // most negative word
+                       concat({{3, 7}, digits(INT32_MAX, 7)}),
+                       {8},
+                       {9, 0, 1, 63, 2},        // A, B, '"', C
+                       {kMark}}));
   int result;
   int32_t nread;
   auto words = v.record(100, &result, &nread);
@@ -69,10 +45,10 @@ TEST(Items, LogicalsIntegersAndCharacters) {
 TEST(Items, IntegersWithMoreThanSevenDigitsKeepTheLow32Bits) {
   // Fifteen digits of 31 carry 75 one bits; only the low 32 survive: -1. Eight digits 1,0,...,0
   // put the 1 at bit 35, which is shifted out: 0.
-  Values v(concat({concat({{3, 15}, std::vector<int32_t>(15, 31)}),
-                   concat({{3, 8}, {1, 0, 0, 0, 0, 0, 0, 0}}),
-                   concat({{3, 24}, {0, 0, 0, 0, 0, 0, 0, 3}}),
-                   {kMark}}));
+  TextReader v(concat({concat({{3, 15}, std::vector<int32_t>(15, 31)}),
+                       concat({{3, 8}, {1, 0, 0, 0, 0, 0, 0, 0}}),
+                       concat({{3, 24}, {0, 0, 0, 0, 0, 0, 0, 3}}),
+                       {kMark}}));
   EXPECT_EQ(v.record(10), (std::vector<int32_t>{-1, 0, -3}));
 }
 
@@ -94,7 +70,7 @@ class Records : public ::testing::TestWithParam<RecordCase> {};
 
 TEST_P(Records, EndAtAMarkOrWhenFull) {
   const RecordCase& c = GetParam();
-  Values v(c.values);
+  TextReader v(c.values);
   std::vector<int32_t> buf(static_cast<std::size_t>(c.nmax) + 1, 0x5A5A5A5A);
   int32_t nmax = c.nmax, nread = -1, words = 0;
   EXPECT_EQ(neutral::CVTREC(v.stream, 0, nmax, nread, buf, &words), c.result);
@@ -121,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Records, TwoWordItemAtTheLastWordUsesTheSpareWordOrIsCutAtTheBuffer) {
   const std::vector<int32_t> values = concat({{2, 2}, {12}, {2}});
   {
-    Values v(values);
+    TextReader v(values);
     int result;
     auto w = v.record(3, &result);  // buffer of 4 words
     EXPECT_EQ(result, neutral::kFilled);
@@ -130,7 +106,7 @@ TEST(Records, TwoWordItemAtTheLastWordUsesTheSpareWordOrIsCutAtTheBuffer) {
   {
     // A buffer of exactly NMAX words: the second word is not stored, and nothing beyond the
     // buffer is touched.
-    Values v(values);
+    TextReader v(values);
     std::vector<int32_t> storage(4, 0x11111111);
     int32_t nmax = 3, nread, words;
     int result = neutral::CVTREC(v.stream, 0, nmax, nread, std::span(storage).first(3), &words);
@@ -142,7 +118,7 @@ TEST(Records, TwoWordItemAtTheLastWordUsesTheSpareWordOrIsCutAtTheBuffer) {
 }
 
 TEST(Decoders, StopAtTheFirstValueOfAnotherFamily) {
-  Values v({2, 10, 0, 3, 1, 1});
+  TextReader v(std::vector<int32_t>{2, 10, 0, 3, 1, 1});
   int32_t out[4];
   int ndone = -1;
   EXPECT_EQ(neutral::CVTINT(v.stream, 3, out, ndone), neutral::kEnded);
@@ -155,7 +131,7 @@ TEST(Decoders, StopAtTheFirstValueOfAnotherFamily) {
   EXPECT_EQ(neutral::CVTINT(v.stream, 1, out, ndone), neutral::kFilled);
   EXPECT_EQ(out[0], 1);
   // Codes 13 and 14 are not of the double family, and 6, 7, 12 not of the extended one.
-  Values d({13, 6});
+  TextReader d(std::vector<int32_t>{13, 6});
   EXPECT_EQ(neutral::CVTDBL(d.stream, 1, out, ndone), neutral::kEnded);
   EXPECT_EQ(neutral::CVTDBX(d.stream, 1, out, ndone), neutral::kFilled);
   EXPECT_EQ(neutral::CVTDBX(d.stream, 1, out, ndone), neutral::kEnded);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "neutral/items.h"
+#include "tests/neutral/text_reader.h"
 #include "tests/neutral/value_lines.h"
 
 namespace {
@@ -31,29 +32,13 @@ constexpr int32_t kMark = 47;
 // the end of the first data line and ends on the next one.
 constexpr int kValuesBeforeTheLineEnd = 75;
 
-struct Reader {
-  explicit Reader(const std::string& text) {
-    input.attach_memory(text);
-    units.message = &messages;
-    int32_t B = 0, F = 0;
-    stream.CVTSTR(0, B, F);
-  }
-  explicit Reader(const std::vector<int32_t>& values) : Reader(neutral_text(values, 2)) {}
-
-  // One record of at most 100 words, which must end at a mark.
-  std::vector<int32_t> record() {
-    std::vector<int32_t> buf(101, 0x5A5A5A5A);
-    int32_t nmax = 100, nread = 0, words = 0;
-    EXPECT_EQ(neutral::CVTREC(stream, 0, nmax, nread, buf, &words), neutral::kEnded);
-    buf.resize(static_cast<std::size_t>(words));
-    return buf;
-  }
-
-  platform::TextInput input;
-  std::ostringstream messages;
-  platform::Units units;
-  neutral::Stream stream{input, units};
-};
+// One record of at most 100 words, which must end at a mark.
+std::vector<int32_t> record_to_mark(TextReader& r) {
+  int result = -1;
+  std::vector<int32_t> words = r.record(100, &result);
+  EXPECT_EQ(result, neutral::kEnded);
+  return words;
+}
 
 enum class Path { kInPlace, kAcrossALineEnd, kFamilyDecoder };
 const char* path_name(Path p) {
@@ -70,9 +55,9 @@ std::vector<int32_t> decode(const std::vector<int32_t>& item, int width, Path pa
   if (path == Path::kAcrossALineEnd) values.assign(kValuesBeforeTheLineEnd, 2);
   values.insert(values.end(), item.begin(), item.end());
   values.push_back(kMark);
-  Reader r(values);
+  TextReader r(values, 2);
   if (path != Path::kFamilyDecoder) {
-    std::vector<int32_t> words = r.record();
+    std::vector<int32_t> words = record_to_mark(r);
     const std::size_t lead = path == Path::kAcrossALineEnd ? kValuesBeforeTheLineEnd : 0;
     EXPECT_EQ(words.size(), lead + static_cast<std::size_t>(width));
     if (words.size() < lead) return {};
@@ -432,8 +417,8 @@ TEST(NeutralText, LiteralLineOfRealsAndDoublesDecodesToTheWorkedOutWords) {
       "OMBAAOJYOAAAAAAAA"  // extended double -0.015
       ":";
   const std::string line = " " + items + std::string(79 - items.size(), 'A') + "\n";
-  Reader r(header_line(kAlphabet) + line + " " + std::string(79, 'A') + "\n");
-  EXPECT_EQ(r.record(), (std::vector<int32_t>{
+  TextReader r(header_line(kAlphabet) + line + " " + std::string(79, 'A') + "\n");
+  EXPECT_EQ(record_to_mark(r), (std::vector<int32_t>{
                             0x3FC00000,
                             static_cast<int32_t>(0xBDCCCCCDu),
                             static_cast<int32_t>(0x9999999Au), 0x3FB99999,
