@@ -10,13 +10,14 @@ namespace {
 
 constexpr int32_t kElementScale = 100;  // element code = count * 100 + type
 constexpr int32_t kElementTypes = 20;
+constexpr int32_t kIntegerType = 2;  // "I "
 constexpr int32_t kStandardEntryWords = 12;
 // Group codes: -(r * 10000 + n * 100 + form).
 constexpr int32_t kFormScale = 100, kParameterScale = 10000;
 constexpr int32_t kRepeated = 1, kRepeatedToEnd = 2, kVariant = 3, kBracketed = 4, kBracketEnd = 5;
 constexpr int32_t kMaxGroupDepth = 8;
 
-// Reads an element list from the DDL area into runs.
+// Reads an element list from the DDL area into runs of element types.
 class ListParser {
  public:
   ListParser(Context& ctx, int64_t at, int64_t end, int64_t cap) : ctx_(ctx), at_(at), end_(end), cap_(cap) {}
@@ -42,7 +43,7 @@ class ListParser {
     if (e > 0) {
       const int32_t type = static_cast<int32_t>(e % kElementScale);
       if (type < 1 || type > kElementTypes) return kEnd;
-      out.append(conversion_class(type), e / kElementScale * ctx_.TYPLEN[type], cap_);
+      out.append(type, e / kElementScale * ctx_.TYPLEN[type], cap_);
       return kItem;
     }
     const int64_t m = -e;
@@ -67,7 +68,7 @@ class ListParser {
       if (r >= 1 && r <= static_cast<int64_t>(alternatives.size())) {
         out.append(alternatives[static_cast<std::size_t>(r - 1)], cap_);
       }
-      out.append(kIntegerClass, span - (out.total - before), cap_);
+      out.append(kIntegerType, span - (out.total - before), cap_);
       return result;
     }
     // A partly read body (the list ended inside it) still counts as far as it goes.
@@ -133,7 +134,7 @@ int64_t ddl_object_record(Context& ctx, int32_t unit, int32_t number) {
   return 0;
 }
 
-Runs entry_plan(Context& ctx, int64_t record, int32_t entry_length) {
+Runs entry_types(Context& ctx, int64_t record, int32_t entry_length) {
   const DdlArea a = ddl_area(ctx);
   const int64_t offset = std::abs(int64_t{ctx.W(record + 2)});
   const int64_t start = int64_t{ctx.sysfil.BASEDD} + offset;
@@ -146,6 +147,12 @@ Runs entry_plan(Context& ctx, int64_t record, int32_t entry_length) {
     if (other > start && other < end) end = other;
   }
   return ListParser(ctx, start, end, entry_length).parse();
+}
+
+Runs entry_plan(Context& ctx, int64_t record, int32_t entry_length) {
+  Runs plan;
+  for (const Run& r : entry_types(ctx, record, entry_length).runs) plan.append(conversion_class(r.cls), r.words, entry_length);
+  return plan;
 }
 
 }  // namespace dbio

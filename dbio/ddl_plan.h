@@ -78,4 +78,8 @@ int64_t ddl_object_record(Context& ctx, int32_t unit, int32_t number);
 // most `entry_length` words; fewer when its element list describes fewer.
 Runs entry_plan(Context& ctx, int64_t record, int32_t entry_length);
 
+// The same list as runs of element types (1..20, the types of the pool's TYPLEN table) rather
+// than conversion classes; the filler of a variant is "I " (2).
+Runs entry_types(Context& ctx, int64_t record, int32_t entry_length);
+
 }  // namespace dbio
