@@ -16,7 +16,6 @@ namespace app {
 namespace {
 
 constexpr int32_t kUnit = 1;
-constexpr int32_t kDdlRoom = 200005000;
 
 }  // namespace
 
@@ -28,13 +27,11 @@ int check_xdb(const std::string& name, const CheckOptions& options, platform::Un
     out << name << ": no such file\n";
     return 1;
   }
-  // A pool whose pages hold the file's blocks, with room for its DDL.
-  const int32_t page = std::max(block_size, 300);
-  const int32_t length = static_cast<int32_t>(std::min<int64_t>(17 * int64_t{page} + 17753, kPoolWords));
+  const PoolSizing pool = size_pool_for_reading(block_size);
   xdb::BlockIo block_io(units);
   xdb::Context ctx(units, block_io.library());
   int32_t ierr = 0;
-  xdb::PAGSET(ctx, 0, 1, length, page, kDdlRoom, 0, 0, ierr);
+  xdb::PAGSET(ctx, 0, 1, pool.POOLEN, pool.PAGSIZ, pool.DDLCFG, 0, 0, ierr);
   if (ierr != 0) {
     out << name << ": blocks of " << block_size << " words are too large to check\n";
     return 1;

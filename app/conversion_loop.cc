@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/listing.h"
 #include "neutral/items.h"
 #include "neutral/read_ahead.h"
 #include "platform/format.h"
@@ -50,7 +51,7 @@ class Converter {
     }
   }
 
-  std::string block_name() const { return std::string(reinterpret_cast<const char*>(header_.data()), 8); }
+  std::string block_name() const { return app::block_name(header_.data()); }
   void warning(const std::string& line) {
     out_ << "\n *** SYSTEM WARNING MESSAGE (LXDB)\n     " << line << '\n';
     ++ctx_.units.warnings;
@@ -83,23 +84,9 @@ class Converter {
   std::array<int32_t, kKeyWords> ddl_key_{};
 };
 
-void Converter::listing_header() {
-  if (ctx_.grdblk.DBDLEN[unit_] <= 12) {
-    *listing_ << "\n DATA BLOCK   PROJECT     SE ID      PATH   SUBCASE    SET ID  APPROACH    DESIGN    P-ITER\n";
-    listing_words_ = 10;
-  } else {
-    *listing_ << "\n DATA BLOCK      PATH\n";
-    listing_words_ = 3;
-  }
-}
+void Converter::listing_header() { listing_words_ = print_listing_header(*listing_, ctx_.grdblk.DBDLEN[unit_]); }
 
-void Converter::listing_line() {
-  // A qualifier wider than its 10 columns (down to -2147483648) is printed whole.
-  std::string line = "   " + block_name();
-  for (int k = 3; k <= listing_words_; ++k) line += iw(header_[k - 1], 10);
-  line += '\n';
-  listing_->write(line.data(), static_cast<std::streamsize>(line.size()));
-}
+void Converter::listing_line() { print_listing_line(*listing_, header_.data(), listing_words_); }
 
 void Converter::group() {
   // A group opened under an existing key is written again from its start. The stored DDL is not:

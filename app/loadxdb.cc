@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/conversion_loop.h"
+#include "app/open_failure.h"
 #include "app/poolsize.h"
 #include "xdb/database.h"
 #include "neutral/items.h"
@@ -21,24 +22,6 @@ namespace {
 
 constexpr int32_t kMessageUnit = 0;  // standard error
 constexpr int32_t kXdbUnit = 1;      // the database unit of the new XDB
-
-// The text of a DBOPEN return code, or null for a code without one.
-const char* open_failure_text(int32_t status) {
-  switch (status) {
-    case 1: return "OLD XDB FILE DOES NOT EXIST.";
-    case 2: return "DBNUM VALUE IS OUT OF RANGE.";
-    case 3: return "XDB FILE IS ALREADY OPEN.";
-    case 4: return "NEW XDB FILE ALREADY EXISTS.";
-    case 5: return "XDB NAME LENGTH IS INVALID";
-    case 6: return "A READ ERROR OCCURED GETTING DATA";
-    case 7: return "FILE DOES NOT APPEAR TO BE AN XDB";
-    case 8: return "BLOCK SIZE EXCEEDS PAGE CONFIGURATION.";
-    case 9: return "XDB FROM DIFFERENT PLATFORM BUT NO DDL.";
-    case 10: case 11: return "PAGCFGX CONFIGURATION IS INCORRECT.";
-    case 12: return "XDB FILE OPEN FAILED.";
-    default: return nullptr;
-  }
-}
 
 // The settings the main program holds for the run.
 struct RunSettings {

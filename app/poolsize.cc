@@ -29,4 +29,15 @@ PoolSizing size_pool(int32_t B, int32_t F) {
   return s;
 }
 
+PoolSizing size_pool_for_reading(int32_t block_size) {
+  // A page of at least the smallest block a converted XDB has, so that a header that names a
+  // tiny block size still gets a pool that can be configured.
+  constexpr int32_t kSmallestPage = 300;
+  PoolSizing s{};
+  s.PAGSIZ = std::max(block_size, kSmallestPage);
+  s.POOLEN = static_cast<int32_t>(std::min<int64_t>(kPagesInPool * s.PAGSIZ + kPoolExtraWithDdl, kPoolWords));
+  s.DDLCFG = kDdlRoom;
+  return s;
+}
+
 }  // namespace app

@@ -26,4 +26,9 @@ struct PoolSizing {
 
 PoolSizing size_pool(int32_t B, int32_t F);
 
+// A pool for reading an existing XDB of blocks of `block_size` words (as its header says): pages
+// that hold its blocks and room for the DDL that the converter allows. MAXBLK and BLKSIZ are 0
+// (an existing file keeps its own).
+PoolSizing size_pool_for_reading(int32_t block_size);
+
 }  // namespace app

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/check.h"
+#include "app/dumpxdb.h"
 #include "app/loadxdb.h"
 #include "bio/library.h"
 #include "dbio/context.h"
@@ -226,6 +227,20 @@ ConverterRun run_converter(const std::vector<std::string>& args, const fs::path&
     if (old != before.end() && old->second == stamp) continue;
     run.checked.push_back(check_file(path));
   }
+  return run;
+}
+
+DumperRun run_dumper(const std::vector<std::string>& args) {
+  std::vector<std::string> command{"dumpxdb"};
+  command.insert(command.end(), args.begin(), args.end());
+  std::ostringstream messages, output, neutral;
+  platform::Units units;
+  units.message = &messages;
+  units.output = &output;
+  DumperRun run;
+  run.status = app::run_dumpxdb(app::CommandLine(command), units, neutral);
+  run.messages = messages.str();
+  run.output = neutral.str() + output.str();
   return run;
 }
 

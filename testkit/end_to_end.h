@@ -39,6 +39,15 @@ struct ConverterRun {
 ConverterRun run_converter(const std::vector<std::string>& args, const std::filesystem::path& watch,
                            std::string_view standard_input = "");
 
+struct DumperRun {
+  int status = -1;       // the dumper's exit status
+  std::string messages;  // standard error
+  std::string output;    // standard output (the neutral file for output=-)
+};
+
+// Runs dumpxdb with `args` (without the program name) in-process.
+DumperRun run_dumper(const std::vector<std::string>& args);
+
 // The checker on one XDB, with its listing when `listing` is given.
 CheckedXdb check_file(const std::string& xdb, std::string* listing = nullptr);
 

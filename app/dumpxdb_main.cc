@@ -1,0 +1,14 @@
+// Entry of the dumpxdb program: writes the neutral form of a binary XDB database file.
+
+#include <iostream>
+
+#include "app/dumpxdb.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  platform::Units units;
+  const int status = app::run_dumpxdb(app::CommandLine::from_argv(argc, argv), units, std::cout);
+  std::cerr.flush();
+  std::cout.flush();
+  return status;
+}
