@@ -16,19 +16,21 @@ seconds=${1:-1800}
 jobs=${2:-2}
 shift $(($# > 2 ? 2 : $#))
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(neutral_reader conversion xdb_image)
+[ ${#targets[@]} -gt 0 ] || targets=(neutral_reader conversion xdb_image dump_image)
 build=${LOADXDB_FUZZ_BUILD:-build-fuzz-long}
 cd "$(dirname "$0")/.."
 
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DLOADXDB_FUZZ=ON -DLOADXDB_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target fuzz_neutral_reader fuzz_conversion fuzz_xdb_image fuzz_seeds >/dev/null
+cmake --build "$build" -j2 --target fuzz_neutral_reader fuzz_conversion fuzz_xdb_image fuzz_dump_image fuzz_seeds >/dev/null
 "$build/fuzz/fuzz_seeds" "$build/seeds" >/dev/null
 
 run() {  # target
   local target=$1 log="$build/fuzz_$1.log"
   mkdir -p "$build/corpus/$target" "$build/findings/$target"
-  local corpora=("$build/corpus/$target" "$build/seeds/$target")
+  local seeds=$target
+  [ "$target" = dump_image ] && seeds=xdb_image  # the dumper reads the checker's XDB images
+  local corpora=("$build/corpus/$target" "$build/seeds/$seeds")
   [ -d "fuzz/regressions/$target" ] && corpora+=("fuzz/regressions/$target")
   local status=0
   "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -max_len=65536 \
