@@ -3,7 +3,9 @@
 # generator, each at SIZE and 4 x SIZE megabytes, converts the neutral file with loadxdb and times
 # md5sum over the same bytes in the same run (best of RUNS each, the file in the page cache), and
 # prints megabytes of neutral text per second, the ratio of loadxdb's time to md5sum's, and
-# loadxdb's peak resident memory.
+# loadxdb's peak resident memory. Then dumps each XDB back to a neutral file with dumpxdb and
+# prints the same figures for the dump (megabytes of neutral text written per second, md5sum
+# over the XDB it reads), with the ratio of the dump's time to the load's.
 #
 #   bench/convert_bench.sh [BUILD_DIR] [SIZE_MB] [RUNS]      defaults: build 256 3
 #
@@ -22,8 +24,9 @@ runs=${3:-3}
 cache=${LOADXDB_BENCH_DIR:-/tmp/loadxdb-bench}
 mkdir -p "$cache"
 loadxdb=$(cd "$build" && pwd)/loadxdb
+dumpxdb=$(cd "$build" && pwd)/dumpxdb
 ndbgen=$(cd "$build" && pwd)/tools/ndbgen/ndbgen
-for tool in "$loadxdb" "$ndbgen"; do
+for tool in "$loadxdb" "$dumpxdb" "$ndbgen"; do
   [ -x "$tool" ] || { echo "missing $tool: build first (cmake --build $build)" >&2; exit 1; }
 done
 
@@ -58,6 +61,7 @@ PY
 }
 
 printf '%-10s %8s %9s %9s %9s %9s %7s %12s\n' workload MB loadxdb_s "MB/s" md5sum_s "md5 MB/s" ratio "peak RSS MB"
+dumps=()
 for workload in relations groups; do
   for factor in 1 4; do
     mb=$((size * factor))
@@ -72,8 +76,13 @@ for workload in relations groups; do
     rm -f "$out"
     cat "$file" >/dev/null  # into the page cache
     read -r seconds peak_kb < <(REMOVE=$out measure "$loadxdb" "$file" "output=$out" verbose=no)
-    rm -f "$out"
     read -r md5_seconds _ < <(measure md5sum "$file")
+    # The dump of the XDB just made, against md5sum over that XDB and against the load.
+    dumped="$cache/$workload-$mb.dump.ndb"
+    read -r dump_seconds dump_peak_kb < <(REMOVE=$dumped measure "$dumpxdb" "$out" "output=$dumped" verbose=no)
+    read -r xdb_md5_seconds _ < <(measure md5sum "$out")
+    dumps+=("$workload $(stat -c %s "$dumped") $dump_seconds $dump_peak_kb $xdb_md5_seconds $seconds")
+    rm -f "$out" "$dumped"
     python3 - "$workload" "$bytes" "$seconds" "$peak_kb" "$md5_seconds" <<'PY'
 import sys
 name, size, seconds, peak_kb, md5 = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), int(sys.argv[4]), float(sys.argv[5])
@@ -81,4 +90,16 @@ mb = size / 1e6
 print(f"{name:<10} {mb:8.0f} {seconds:9.2f} {mb / seconds:9.1f} {md5:9.2f} {mb / md5:9.1f} {seconds / md5:7.2f} {peak_kb / 1024:12.1f}")
 PY
   done
+done
+
+echo
+printf '%-10s %8s %9s %9s %9s %7s %9s %12s\n' workload "dump MB" dumpxdb_s "MB/s" md5_xdb_s ratio dump/load "peak RSS MB"
+for line in "${dumps[@]}"; do
+  # shellcheck disable=SC2086
+  python3 - $line <<'PY'
+import sys
+name, size, seconds, peak_kb, md5, load = sys.argv[1], int(sys.argv[2]), float(sys.argv[3]), int(sys.argv[4]), float(sys.argv[5]), float(sys.argv[6])
+mb = size / 1e6
+print(f"{name:<10} {mb:8.0f} {seconds:9.2f} {mb / seconds:9.1f} {md5:9.2f} {seconds / md5:7.2f} {seconds / load:9.2f} {peak_kb / 1024:12.1f}")
+PY
 done
