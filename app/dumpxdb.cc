@@ -194,6 +194,7 @@ class TypedWords : public xdb::WordSink {
   }
 
   void words(const int32_t* words, int64_t count) override {
+    if (types_.empty()) return writer_.integers(words, count);  // nothing describes them
     for (int64_t i = 0; i < count; ++i) word(words[i]);
   }
 

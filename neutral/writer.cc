@@ -21,6 +21,17 @@ constexpr std::size_t kLineBytes = kLineColumns + 1;  // with the line end
 constexpr std::size_t kItemRoom = kMaxItemValues + 3;
 
 constexpr int32_t kFourBlanks = 0x20202020;
+// An integer item: h = digits, plus 16 when negative; digits of 5 bits, most significant first.
+constexpr int kDigitBits = 5;
+constexpr uint32_t kDigitMask = 31;
+constexpr int kNegativeDigits = 16;
+constexpr uint32_t kPairMask = 1023;
+// The characters of every pair of digits, the first the high five bits.
+constexpr std::array<std::array<char, 2>, 1024> kDigitPairs = [] {
+  std::array<std::array<char, 2>, 1024> table{};
+  for (std::size_t i = 0; i < table.size(); ++i) table[i] = {kStandardAlphabet[i >> 5], kStandardAlphabet[i & 31]};
+  return table;
+}();
 constexpr int kCharsPerWord = 4;
 constexpr uint32_t kRealAllOnes = 0xFFFFFFFFu;
 constexpr uint64_t kDoubleAllOnes = ~uint64_t{0};
@@ -109,9 +120,63 @@ void Writer::value(int v) {
   put_value(v);
 }
 
-void Writer::integer(int32_t word) {
-  int32_t values[kMaxIntegerValues];
-  put_values(values, integer_values(word, values));
+namespace {
+
+// Writes the values of the integer item of `word` at p, which has room for them: code 3, h, the
+// digits two at a time from the last through the table of pairs. REQUIRES: word is not 0 or -1.
+// Returns the number of values.
+inline int put_integer_item(char* p, int32_t word) {
+  const uint32_t magnitude = word < 0 ? 0u - static_cast<uint32_t>(word) : static_cast<uint32_t>(word);
+  const int digits = (std::bit_width(magnitude) + kDigitBits - 1) / kDigitBits;
+  p[0] = kStandardAlphabet[kCodeInteger];
+  p[1] = kStandardAlphabet[static_cast<std::size_t>(digits + (word < 0 ? kNegativeDigits : 0))];
+  p += 2;
+  uint32_t m = magnitude;
+  int k = digits;
+  for (; k >= 2; k -= 2, m >>= 2 * kDigitBits) std::memcpy(p + k - 2, kDigitPairs[m & kPairMask].data(), 2);
+  if (k == 1) p[0] = kStandardAlphabet[m & kDigitMask];
+  return 2 + digits;
+}
+
+}  // namespace
+
+void Writer::integer(int32_t word) { integers(&word, 1); }
+
+void Writer::integers(const int32_t* words, int64_t count) {
+  // The usual case runs with the buffer position and the column in locals (stores through a
+  // char pointer could otherwise change the members, as far as the compiler knows): an item
+  // that lies inside the line under way, with room in the buffer. The others go the general way.
+  constexpr int kLongestInteger = kMaxIntegerValues;
+  char* const base = buffer_.get();
+  std::size_t used = used_;
+  int column = column_;
+  for (int64_t i = 0; i < count; ++i) {
+    const int32_t word = words[i];
+    if (column != 0 && column + kLongestInteger < kValuesPerLine && kBufferBytes - used >= kItemRoom) {
+      char* p = base + used;
+      int n;
+      if (word == 0) {
+        *p = kStandardAlphabet[kCodeIntegerZero];
+        n = 1;
+      } else if (word == -1) {
+        *p = kStandardAlphabet[kCodeMinusOne];
+        n = 1;
+      } else {
+        n = put_integer_item(p, word);
+      }
+      used += static_cast<std::size_t>(n);
+      column += n;
+      continue;
+    }
+    used_ = used;
+    column_ = column;
+    int32_t values[kMaxIntegerValues];
+    put_values(values, integer_values(word, values));
+    used = used_;
+    column = column_;
+  }
+  used_ = used;
+  column_ = column;
 }
 
 void Writer::logical(int32_t word) {

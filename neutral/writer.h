@@ -60,6 +60,7 @@ class Writer {
 
   // REQUIRES for everything below: header() first, nothing after finish().
   void integer(int32_t word);   // 0: code 2; -1: code 10; else code 3 with the fewest digits
+  void integers(const int32_t* words, int64_t count);  // integer() of each, faster
   void logical(int32_t word);   // -1: code 0; 0: code 1; else an integer
   void real(int32_t bits);      // 0: code 4; all bits: 11; else code 5 if exact, else an integer
   // The two words of a double, low-order word first. Both 0: code 6 (13 for the "X " type);
