@@ -603,3 +603,34 @@ TEST(WriterFile, GeneratedBlocksMakeTheTestKitsTextAndReadBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// A run of integers handed over at once makes the same text as the words one by one, across
+// line ends and buffer hand-overs, whatever the run's length and where the line stands.
+TEST(WriterIntegers, ARunIsTheSameTextAsItsWordsOneByOne) {
+  RandomWords random(7);
+  std::vector<int32_t> words(200000);
+  for (auto& w : words) w = random.next(Kind::kInteger).w[0];
+  words[5] = 0;
+  words[6] = -1;
+  words[7] = INT32_MIN;
+  StringSink one_by_one, in_runs;
+  Writer a(one_by_one), b(in_runs);
+  a.header(300, 0);
+  b.header(300, 0);
+  for (int32_t w : words) a.integer(w);
+  std::size_t at = 0;
+  for (std::size_t run = 1; at < words.size(); run = run * 3 + 1) {
+    const std::size_t n = std::min(run, words.size() - at);
+    b.integers(words.data() + at, static_cast<int64_t>(n));
+    at += n;
+  }
+  a.end_mark();
+  b.end_mark();
+  a.finish();
+  b.finish();
+  EXPECT_TRUE(one_by_one.text == in_runs.text);
+}
+
+}  // namespace
