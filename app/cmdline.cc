@@ -79,4 +79,31 @@ void DEFOUT(std::string& xdbname, const std::string& neutralname, std::string_vi
   xdbname = std::string(base) + std::string(newext);
 }
 
+InformationRequest information_request(const CommandLine& cl) {
+  InformationRequest r;
+  for (int i = 1; i <= cl.ARGCNT(); ++i) {
+    const std::string arg = cl.ARGGET(i);
+    r.help = r.help || arg == "-h" || arg == "--help";
+    r.version = r.version || arg == "--version";
+  }
+  return r;
+}
+
+bool yes_or_no(std::string value, bool& flag) {
+  LOWCAS(value);
+  if (KEYMAT(value, "yes", 1)) {
+    flag = true;
+  } else if (KEYMAT(value, "no", 1)) {
+    flag = false;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void print_invalid_parameter(std::ostream& out, std::string_view program, const std::string& arg) {
+  out << " *** USER FATAL MESSAGE (" << program << ")\n"
+      << "     INVALID COMMAND LINE PARAMETER: " << arg << '\n';
+}
+
 }  // namespace app

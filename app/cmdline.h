@@ -6,6 +6,7 @@
 // an absolute path often runs past the fixed text fields of older tools, and cutting a name
 // would open or create the wrong file.
 
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +56,20 @@ void ADDEXT(std::string& name, std::string_view ext);
 // NEWEXT added), so the XDB lands in the current directory.
 void DEFOUT(std::string& xdbname, const std::string& neutralname, std::string_view oldext,
             std::string_view newext);
+
+// Whether -h or --help, and --version, stand among the arguments as whole arguments.
+struct InformationRequest {
+  bool help = false;
+  bool version = false;
+};
+InformationRequest information_request(const CommandLine& cl);
+
+// The value of a yes/no keyword, abbreviated and in any case: true with `flag` set, or false when
+// the value is neither.
+bool yes_or_no(std::string value, bool& flag);
+
+// The message for an argument a program does not take, tagged with the program's name.
+void print_invalid_parameter(std::ostream& out, std::string_view program, const std::string& arg);
 
 // The text up to its last non-blank.
 std::string_view trimmed(std::string_view text);

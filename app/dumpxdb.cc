@@ -58,10 +58,6 @@ std::string error_text(int status) {
   return std::string(text, n);
 }
 
-void print_banner(std::ostream& out) {
-  out << ' ' << kDumperName << " - V" << kProgramVersion << " (" << kProgramDate << ")\n";
-}
-
 void print_usage(std::ostream& out) {
   out << "\n"
          "  COMMAND LINE PARAMETERS    DEFAULT\n"
@@ -79,15 +75,10 @@ void print_usage(std::ostream& out) {
 }
 
 bool answer_information_request(const CommandLine& cl, std::ostream& out, int& status) {
-  bool help = false, version = false;
-  for (int i = 1; i <= cl.ARGCNT(); ++i) {
-    const std::string arg = cl.ARGGET(i);
-    help = help || arg == "-h" || arg == "--help";
-    version = version || arg == "--version";
-  }
-  if (!help && !version) return false;
-  print_banner(out);
-  if (help) print_usage(out);
+  const InformationRequest asked = information_request(cl);
+  if (!asked.help && !asked.version) return false;
+  print_banner(out, kDumperName);
+  if (asked.help) print_usage(out);
   status = platform::kExitClean;
   return true;
 }
@@ -102,23 +93,15 @@ void parse_parameters(const CommandLine& cl, DumpSettings& run, std::ostream& ou
     } else if (KEYMAT(keyword, "output", 1)) {
       run.neutral_name = value;
     } else if (KEYMAT(keyword, "verbose", 1)) {
-      LOWCAS(value);
       run.verbose_given = true;
-      if (KEYMAT(value, "yes", 1)) {
-        run.verbose = true;
-      } else if (KEYMAT(value, "no", 1)) {
-        run.verbose = false;
-      } else {
-        valid = false;
-      }
+      valid = yes_or_no(value, run.verbose);
     } else if (trimmed(keyword).empty() && run.xdb_name.empty()) {
       run.xdb_name = value;
     } else {
       valid = false;
     }
     if (!valid) {
-      out << " *** USER FATAL MESSAGE (" << kDumperName << ")\n"
-          << "     INVALID COMMAND LINE PARAMETER: " << arg << '\n';
+      print_invalid_parameter(out, kDumperName, arg);
       run.parameters_valid = false;
     }
   }
@@ -378,7 +361,7 @@ void main_program(const CommandLine& cl, platform::Units& units, std::ostream& s
   parse_parameters(cl, run, out);
   const bool no_input = trimmed(run.xdb_name).empty();
   if (!run.parameters_valid || no_input) {
-    print_banner(out);
+    print_banner(out, kDumperName);
     if (no_input) out << " *** USER FATAL MESSAGE (" << kDumperName << ")\n     AN INPUT FILE IS REQUIRED.\n";
     print_usage(out);
     platform::stop_run();
@@ -386,7 +369,7 @@ void main_program(const CommandLine& cl, platform::Units& units, std::ostream& s
   const bool to_standard_output = run.neutral_name == "-";
   if (!run.verbose_given) run.verbose = !to_standard_output;
   std::ostream* listing = run.verbose ? &out : nullptr;
-  if (listing) print_banner(*listing);
+  if (listing) print_banner(*listing, kDumperName);
 
   ADDEXT(run.xdb_name, ".xdb");
   const std::string xdb_name(trimmed(run.xdb_name));

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "app/loadxdb.h"
 #include "platform/format.h"
 
 namespace app {
@@ -10,6 +11,10 @@ namespace {
 constexpr int32_t kStandardDescriptorWords = 12;
 constexpr int kNameBytes = 8;
 }  // namespace
+
+void print_banner(std::ostream& out, std::string_view program) {
+  out << ' ' << program << " - V" << kProgramVersion << " (" << kProgramDate << ")\n";
+}
 
 int print_listing_header(std::ostream& out, int32_t DBDLEN) {
   if (DBDLEN <= kStandardDescriptorWords) {

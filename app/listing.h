@@ -10,8 +10,13 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace app {
+
+// The banner line of a program: " NAME - V<version> (<date>)", the version and date the two
+// programs share.
+void print_banner(std::ostream& out, std::string_view program);
 
 // Prints an empty line and the header for a database whose descriptors have DBDLEN words;
 // returns how many key words each line shows (10 or 3).

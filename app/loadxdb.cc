@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/conversion_loop.h"
+#include "app/listing.h"
 #include "app/open_failure.h"
 #include "app/poolsize.h"
 #include "xdb/database.h"
@@ -35,10 +36,6 @@ struct RunSettings {
   std::ostream* listing = nullptr;  // the listing unit; none unless verbose
 };
 
-void print_banner(std::ostream& out) {
-  out << ' ' << kProgramName << " - V" << kProgramVersion << " (" << kProgramDate << ")\n";
-}
-
 void print_usage(std::ostream& out) {
   out << "\n"
          "  COMMAND LINE PARAMETERS    DEFAULT\n"
@@ -52,15 +49,10 @@ void print_usage(std::ostream& out) {
 // -h/--help and --version, written as whole arguments, are answered before anything else.
 // Returns true (with the exit status in `status`) when one was found.
 bool answer_information_request(const CommandLine& cl, std::ostream& out, int& status) {
-  bool help = false, version = false;
-  for (int i = 1; i <= cl.ARGCNT(); ++i) {
-    std::string arg = cl.ARGGET(i);
-    help = help || arg == "-h" || arg == "--help";
-    version = version || arg == "--version";
-  }
-  if (!help && !version) return false;
-  print_banner(out);
-  if (help) print_usage(out);
+  const InformationRequest asked = information_request(cl);
+  if (!asked.help && !asked.version) return false;
+  print_banner(out, kProgramName);
+  if (asked.help) print_usage(out);
   status = platform::kExitClean;
   return true;
 }
@@ -84,23 +76,15 @@ void parse_parameters(const CommandLine& cl, RunSettings& run, std::ostream& out
         valid = false;
       }
     } else if (KEYMAT(keyword, "verbose", 1)) {
-      LOWCAS(value);
       run.verbose_given = true;
-      if (KEYMAT(value, "yes", 1)) {
-        run.verbose = true;
-      } else if (KEYMAT(value, "no", 1)) {
-        run.verbose = false;
-      } else {
-        valid = false;
-      }
+      valid = yes_or_no(value, run.verbose);
     } else if (trimmed(keyword).empty()) {
       run.neutral_name = value;
     } else {
       valid = false;
     }
     if (!valid) {
-      out << " *** USER FATAL MESSAGE (LOADXDB)\n"
-          << "     INVALID COMMAND LINE PARAMETER: " << arg << '\n';
+      print_invalid_parameter(out, kProgramName, arg);
       run.parameters_valid = false;
     }
   }
@@ -113,7 +97,7 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
   parse_parameters(cl, run, out);
   bool no_input = trimmed(run.neutral_name).empty();
   if (!run.parameters_valid || no_input) {
-    print_banner(out);
+    print_banner(out, kProgramName);
     if (no_input) out << " *** USER FATAL MESSAGE (LOADXDB)\n     AN INPUT FILE IS REQUIRED.\n";
     print_usage(out);
     platform::stop_run();
@@ -124,7 +108,7 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
   if (!run.verbose_given) run.verbose = !run.from_standard_input;
   if (run.verbose) {
     run.listing = &out;
-    print_banner(*run.listing);
+    print_banner(*run.listing, kProgramName);
   }
 
   platform::TextInput named_file;
