@@ -299,7 +299,8 @@ bool Converter::run() {
 
 }  // namespace
 
-bool CVTDRV(xdb::Context& ctx, neutral::Stream& stream, std::ostream* listing, int32_t DBNUM, int32_t DDLCFG) {
+bool CVTDRV(xdb::Context& ctx, neutral::Stream& stream, std::ostream* listing, int32_t DBNUM, int32_t DDLCFG,
+            int32_t* close_status) {
   bool completed = false;
   {
     neutral::ReadAhead ahead(stream);
@@ -307,6 +308,7 @@ bool CVTDRV(xdb::Context& ctx, neutral::Stream& stream, std::ostream* listing, i
     completed = converter.run();
     int32_t ierr = 0;
     xdb::DBCLOS(ctx, 1, 0, ierr);
+    if (close_status) *close_status = ierr;
   }  // the decoder has stopped: the stream is ours again
   stream.CVTEND();
   return completed;

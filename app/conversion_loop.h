@@ -26,6 +26,8 @@ namespace app {
 // Converts every block of the neutral data into unit DBNUM, then closes the XDB and the neutral
 // input. `listing` is the listing unit (null: no listing). DDLCFG is the DDL room of the pool.
 // Returns false when the loop ended on a fatal condition (the XDB is closed all the same).
-bool CVTDRV(xdb::Context& ctx, neutral::Stream& stream, std::ostream* listing, int32_t DBNUM, int32_t DDLCFG);
+// `close_status`, when given, receives the status of that close (0: the XDB is whole).
+bool CVTDRV(xdb::Context& ctx, neutral::Stream& stream, std::ostream* listing, int32_t DBNUM, int32_t DDLCFG,
+            int32_t* close_status = nullptr);
 
 }  // namespace app

@@ -3,9 +3,11 @@
 #include <iostream>
 
 #include "app/dumpxdb.h"
+#include "platform/interrupts.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  platform::install_interrupt_handlers(app::kDumperName);
   platform::Units units;
   const int status = app::run_dumpxdb(app::CommandLine::from_argv(argc, argv), units, std::cout);
   std::cerr.flush();

@@ -1,5 +1,7 @@
 #include "app/loadxdb.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <iostream>
 #include <ostream>
 #include <string>
@@ -12,6 +14,9 @@
 #include "neutral/items.h"
 #include "neutral/stream.h"
 #include "platform/format.h"
+#include "platform/interrupts.h"
+#include "platform/publish.h"
+#include "platform/syserror.h"
 #include "platform/stop.h"
 #include "xdb/close.h"
 #include "xdb/open.h"
@@ -90,7 +95,45 @@ void parse_parameters(const CommandLine& cl, RunSettings& run, std::ostream& out
   }
 }
 
-void main_program(const CommandLine& cl, platform::Units& units, platform::TextInput& standard_input) {
+// The XDB a run makes: its temporary name while it is written and the name it takes.
+struct Output {
+  std::string temporary;    // empty until DBOPEN has made it
+  std::string final_name;
+  bool closed = false;      // DBCLOS succeeded: the file is whole
+  int interrupt_slot = -1;  // its place among the files an interrupt removes
+};
+
+constexpr int kNameAttempts = 9;  // further temporary names tried when one is taken
+
+void print_open_failure(std::ostream& out, const std::string& name, int32_t status) {
+  out << "\n *** " << (status == xdb::kNewFileExists ? "USER" : "SYSTEM") << " FATAL MESSAGE (LOADXDB)\n"
+      << "     ERROR OPENING XDB FILE '" << name << "', RETURN CODE = " << platform::iw(status, 4) << '\n';
+  if (const char* text = open_failure_text(status)) out << "     " << text << '\n';
+}
+
+// A closed XDB takes its final name; any other is removed. Returns the run's exit status.
+int finish_output(Output& output, std::ostream& out, int status) {
+  if (output.temporary.empty()) return status;
+  int named = 0;
+  if (output.closed) named = platform::publish_file(output.temporary, output.final_name);
+  if (!output.closed || named != 0) std::remove(output.temporary.c_str());
+  platform::forget_on_interrupt(output.interrupt_slot);
+  if (named == EEXIST) {
+    // Another run made the output meanwhile; it is never replaced.
+    print_open_failure(out, output.final_name, xdb::kNewFileExists);
+  } else if (named != 0) {
+    char text[256];
+    const std::size_t n = platform::system_error_text(named, text, sizeof text);
+    out << "\n *** SYSTEM FATAL MESSAGE (LOADXDB)\n"
+        << "     ERROR NAMING XDB FILE '" << output.final_name << "': " << std::string(text, n) << '\n';
+  }
+  // A run that could not close or name its XDB has not made it, whatever it reported before.
+  if (!output.closed || named != 0) return platform::kExitFatal;
+  return status;
+}
+
+void main_program(const CommandLine& cl, platform::Units& units, platform::TextInput& standard_input,
+                  Output& output) {
   std::ostream& out = units.msg();
   RunSettings run;
 
@@ -149,18 +192,30 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
   } else {
     DEFOUT(run.xdb_name, run.neutral_name, ".ndb", ".xdb");
   }
-  xdb::DBOPEN(ctx, kXdbUnit, pool.MAXBLK, pool.BLKSIZ, status, run.xdb_name);
+  // The XDB is made under a temporary name beside the output and takes the output's name once
+  // it is closed (see run_loadxdb); an output that exists already is never touched.
+  const std::string final_name(trimmed(run.xdb_name));
+  if (platform::file_exists(final_name, true)) {
+    status = xdb::kNewFileExists;
+  } else {
+    for (int attempt = 0;; ++attempt) {
+      output.temporary = platform::temporary_name(final_name, attempt);
+      xdb::DBOPEN(ctx, kXdbUnit, pool.MAXBLK, pool.BLKSIZ, status, output.temporary);
+      if (status != xdb::kNewFileExists || attempt == kNameAttempts) break;
+    }
+  }
   if (status != 0) {
-    out << "\n *** " << (status == xdb::kNewFileExists ? "USER" : "SYSTEM") << " FATAL MESSAGE (LOADXDB)\n"
-        << "     ERROR OPENING XDB FILE '" << trimmed(run.xdb_name) << "', RETURN CODE = " << platform::iw(status, 4)
-        << '\n';
-    if (const char* text = open_failure_text(status)) out << "     " << text << '\n';
+    output.temporary.clear();
+    print_open_failure(out, final_name, status);
     platform::stop_run();
   }
+  output.final_name = final_name;
+  output.interrupt_slot = platform::remove_on_interrupt(output.temporary);
   // From here on the XDB exists: an early end of the neutral data closes it before the run stops.
-  stream.set_premature_end_action([&ctx] {
+  stream.set_premature_end_action([&ctx, &output] {
     int32_t ierr = 0;
     xdb::DBCLOS(ctx, kXdbUnit, 0, ierr);
+    output.closed = ierr == 0;
   });
   if (run.listing) {
     *run.listing << " NEUTRAL FILE:   " << trimmed(run.neutral_name) << '\n'
@@ -168,7 +223,10 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
   }
 
   try {
-    if (!CVTDRV(ctx, stream, run.listing, kXdbUnit, pool.DDLCFG)) platform::stop_run();
+    int32_t close_status = -1;
+    const bool completed = CVTDRV(ctx, stream, run.listing, kXdbUnit, pool.DDLCFG, &close_status);
+    output.closed = close_status == 0;
+    if (!completed || !output.closed) platform::stop_run();
   } catch (const platform::RunStop&) {
     // The XDB stays open after a fatal stop inside the database layer: let its file go.
     xdb::release_after_stop(ctx, kXdbUnit);
@@ -182,12 +240,14 @@ int run_loadxdb(const CommandLine& command_line, platform::Units& units,
                 platform::TextInput& standard_input) {
   int status;
   if (answer_information_request(command_line, units.msg(), status)) return status;
+  Output output;
   try {
-    main_program(command_line, units, standard_input);
+    main_program(command_line, units, standard_input, output);
+    status = units.warnings > 0 ? platform::kExitWarnings : platform::kExitClean;
   } catch (const platform::RunStop& stop) {
-    return stop.status;
+    status = stop.status;
   }
-  return units.warnings > 0 ? platform::kExitWarnings : platform::kExitClean;
+  return finish_output(output, units.msg(), status);
 }
 
 }  // namespace app

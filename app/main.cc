@@ -4,9 +4,11 @@
 #include <iostream>
 
 #include "app/loadxdb.h"
+#include "platform/interrupts.h"
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  platform::install_interrupt_handlers(app::kProgramName);
   platform::Units units;
   platform::TextInput standard_input;
   standard_input.attach_standard_input();

@@ -9,56 +9,16 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/publish.h"
+
 namespace platform {
-
-namespace {
-
-constexpr const char kTemporarySuffix[] = ".part";
-
-// The directory that holds `name`, for syncing its entries.
-std::string directory_of(const std::string& name) {
-  const std::size_t slash = name.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return name.substr(0, slash);
-}
-
-int sync_directory(const std::string& name) {
-  const int fd = ::open(directory_of(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  int status = ::fsync(fd) == 0 ? 0 : errno;
-  // Some file systems cannot sync a directory; the file itself is on the disk already.
-  if (status == EINVAL || status == EROFS) status = 0;
-  ::close(fd);
-  return status;
-}
-
-// Gives the file `from` the name `to` unless `to` exists. A link is atomic; file systems without
-// links get a rename that will not replace, or, where even that is missing, a rename after a
-// look (which a file appearing in between could still lose).
-int name_without_replacing(const std::string& from, const std::string& to) {
-  if (::link(from.c_str(), to.c_str()) == 0) {
-    ::unlink(from.c_str());
-    return 0;
-  }
-  const int linked = errno;
-  if (linked != EPERM && linked != ENOTSUP && linked != EOPNOTSUPP && linked != ENOSYS && linked != EXDEV) return linked;
-#ifdef RENAME_NOREPLACE
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return errno;
-#endif
-  struct stat st;
-  if (::lstat(to.c_str(), &st) == 0) return EEXIST;
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
-}  // namespace
 
 TextOutput::~TextOutput() { abandon(); }
 
 int TextOutput::create(const std::string& final_name) {
   struct stat st;
   if (::lstat(final_name.c_str(), &st) == 0) return EEXIST;
+  constexpr const char kTemporarySuffix[] = ".part";
   std::string pattern = final_name + ".XXXXXX" + kTemporarySuffix;
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
@@ -103,7 +63,7 @@ int TextOutput::commit() {
   if (closed != 0) return closed;
   if (int status = name_without_replacing(temporary_, final_); status != 0) return status;
   temporary_.clear();
-  return sync_directory(final_);
+  return sync_directory_of(final_);
 }
 
 void TextOutput::abandon() {

@@ -1,0 +1,33 @@
+#pragma once
+// Giving a finished file its final name, so that a file under that name is always whole.
+//
+// A program writes its output under a temporary name in the output's directory,
+// "<final>.<tag>.part", so that a person who finds one after a crash sees whose it is. Only when
+// the file is complete does publish_file sync it to the disk, give it the final name without
+// ever replacing a file that appeared there meanwhile, drop the temporary name and sync the
+// directory, so the name survives a power loss. Until then the final name is untouched.
+//
+// Every function returns 0 or the system error number (errno) of the call that failed.
+
+#include <string>
+
+namespace platform {
+
+// A temporary name beside `final_name` for this process; `attempt` makes another one when a
+// file of that name exists (a name left by an earlier run of the same process number).
+std::string temporary_name(const std::string& final_name, int attempt);
+
+// Syncs `temporary`, names it `final_name` (EEXIST, and nothing renamed, when that name exists),
+// removes the temporary name and syncs the directory.
+int publish_file(const std::string& temporary, const std::string& final_name);
+
+// Gives the file `from` the name `to` unless `to` exists (EEXIST). A link is atomic; file systems
+// without links get a rename that does not replace or, where even that is missing, a rename
+// after a look (which a file appearing in between could still lose).
+int name_without_replacing(const std::string& from, const std::string& to);
+
+// Syncs the directory that holds `name`, so that its entries survive a power loss. A file system
+// that cannot sync a directory counts as done.
+int sync_directory_of(const std::string& name);
+
+}  // namespace platform
