@@ -147,6 +147,13 @@ int32_t write_out(Library& lib, int32_t cntlwd, int64_t& failed_block) {
   return write_out_record(*file, failed_block);
 }
 
+int64_t failed_write_out(Library& lib, int32_t cntlwd) {
+  FileRecord* file = nullptr;
+  if (look_up(lib, cntlwd, &file) != 0) return 0;
+  SectionLock own(lib, file->lock, lib.parallel.load());
+  return file->failed_write;
+}
+
 int32_t close_file(Library& lib, int32_t cntlwd, FileRecord* record, bool report) {
   lib.debug(3, "At entry to closefiledataarea -- filedataptr = %p, cntlwd = %d.",
             static_cast<void*>(record), cntlwd);

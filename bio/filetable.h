@@ -32,6 +32,8 @@
 //   room             bytes the system file holds or has allocated ahead (see File::reserve): a
 //                    WRITE ending beyond it first reserves room, so that a file that cannot
 //                    grow fails the WRITE itself, not a later write of its cached record
+//   failed write     the block whose write-out failed in the last READ or WRITE that failed
+//                    while making room in the cache for another block (0: none)
 
 #include <atomic>
 #include <cstdint>
@@ -85,6 +87,7 @@ struct FileRecord {
   std::unique_ptr<char[]> name_copy;
   std::unique_ptr<BlockCache> cache;
   uint64_t room = 0;
+  int64_t failed_write = 0;
 
   bool is_open() const { return (flags & kFileOpen) != 0; }
   bool timing() const { return (flags & kFileTiming) != 0; }

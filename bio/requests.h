@@ -90,4 +90,9 @@ void BIOXXX(int32_t iopt, int32_t& cntlwd, char* charvar, int32_t chrvrl, int32_
 // failed). CLOSE does the same before it closes.
 int32_t write_out(Library& lib, int32_t cntlwd, int64_t& failed_block);
 
+// After a READ or WRITE of control word `cntlwd` that failed: the block whose write failed when
+// that request had to write another cached record out to make room (so the failure is that
+// block's write, not the requested transfer), else 0.
+int64_t failed_write_out(Library& lib, int32_t cntlwd);
+
 }  // namespace bio

@@ -131,7 +131,10 @@ int32_t cached_transfer(FileRecord& file, int32_t iopt, uint64_t start, int64_t 
   if (found < 0) {
     const std::size_t slot = cache.victim();
     if (cache.dirty(slot)) {
-      if (int e = write_run_from(file, slot, bytes)) return failed(e);
+      if (int e = write_run_from(file, slot, bytes)) {
+        file.failed_write = cache.block(slot);
+        return failed(e);
+      }
     }
     if (iopt == READ) {
       cache.drop(slot);  // its words are about to change
@@ -154,6 +157,7 @@ int32_t cached_transfer(FileRecord& file, int32_t iopt, uint64_t start, int64_t 
 // The checks and the transfer, once the file is found (and locked in parallel mode).
 int32_t transfer_record(Library& lib, Request& r, FileRecord& file, int64_t block, int32_t words) {
   const int32_t iopt = r.iopt;
+  file.failed_write = 0;
   if (!file.is_open()) return kFileClosed;
   if (block <= 0) return kBlockNotPositive;
   if (words != file.recl) return kLengthNotRecl;

@@ -139,8 +139,14 @@ void BLKRD(Context& ctx, int32_t DBNUM, int32_t BLOCK, int64_t BUFFER, int32_t L
   int32_t control = g.DBHNDL[u], block = b, iret = 0;
   BIOXXX(ctx, bio::READ, control, nullptr, 0, into, count, &block, iret);
   if (iret != 0) {
+    // The read may have failed on writing out another block to make room: that is the failure.
+    const int64_t written = bio::failed_write_out(ctx.block_io, control);
     bool fatal = false;
-    BIOMSG(ctx, u, iret, bio::READ, b, "BLKRD", fatal);
+    if (written > 0) {
+      BIOMSG(ctx, u, iret, bio::WRITE, static_cast<int32_t>(written), "BLKRD", fatal);
+    } else {
+      BIOMSG(ctx, u, iret, bio::READ, b, "BLKRD", fatal);
+    }
     if (fatal) dbio::DIOMSG(ctx, kBlockIoFailed, "BLKRD");
   }
   if (!native && BLOCK > 0) BLKFIX(ctx, kRead, u, b, EXCH, BUFFER, LENGTH);
@@ -175,8 +181,9 @@ void BLKWRT(Context& ctx, int32_t DBNUM, int32_t BLOCK, int64_t BUFFER, int32_t 
   int32_t control = g.DBHNDL[u], block = b, iret = 0;
   BIOXXX(ctx, bio::WRITE, control, nullptr, 0, ctx.words(from, count), count, &block, iret);
   if (iret != 0) {
+    const int64_t written = bio::failed_write_out(ctx.block_io, control);
     bool fatal = false;
-    BIOMSG(ctx, u, iret, bio::WRITE, b, "BLKWRT", fatal);
+    BIOMSG(ctx, u, iret, bio::WRITE, written > 0 ? static_cast<int32_t>(written) : b, "BLKWRT", fatal);
     if (fatal) dbio::DIOMSG(ctx, kBlockIoFailed, "BLKWRT");
   }
 }
