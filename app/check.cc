@@ -43,6 +43,13 @@ int check_xdb(const std::string& name, const CheckOptions& options, platform::Un
       return 1;
     }
     const xdb::Verdict verdict = xdb::verify_database(ctx, kUnit, name, out, options.list ? units.output : nullptr);
+    // A close that fails has said so in a fatal message: the check does not end as sound then.
+    xdb::DBCLOS(ctx, kUnit, 0, ierr);
+    if (ierr != 0) {
+      xdb::release_after_stop(ctx, kUnit);
+      out << name << ": checking stopped: the file could not be closed (return code " << ierr << ")\n";
+      return 1;
+    }
     if (verdict.problems == 0) {
       out << name << ": sound: " << verdict.data_blocks << " data blocks, " << verdict.blocks << " blocks of "
           << verdict.block_words << " words\n";
@@ -50,7 +57,6 @@ int check_xdb(const std::string& name, const CheckOptions& options, platform::Un
       out << name << ": " << verdict.problems << " problem" << (verdict.problems == 1 ? "" : "s") << " found in "
           << verdict.data_blocks << " data blocks\n";
     }
-    xdb::DBCLOS(ctx, kUnit, 0, ierr);
     return verdict.problems == 0 ? 0 : 1;
   } catch (const platform::RunStop&) {
     xdb::release_after_stop(ctx, kUnit);

@@ -420,8 +420,11 @@ void main_program(const CommandLine& cl, platform::Units& units, std::ostream& s
     Dumper dumper(ctx, writer, out, listing);
     dumper.run();
     writer.flush();
-    sink.commit();
+    // The XDB is closed before the output takes its name, so that a close that fails (its
+    // message is out already) ends the run without an output.
     xdb::DBCLOS(ctx, kXdbUnit, 0, status);
+    if (status != 0) platform::stop_run();
+    sink.commit();
   } catch (const platform::RunStop&) {
     xdb::release_after_stop(ctx, kXdbUnit);
     throw;

@@ -63,6 +63,8 @@ void Stream::CVTSTR(int /*mode*/, int32_t& B, int32_t& F) {
   auto fatal = [&](std::string_view detail1, std::string_view detail2 = {}) {
     out << "\n *** SYSTEM FATAL MESSAGE (CVTSTR)\n     " << detail1 << '\n';
     if (!detail2.empty()) out << "     " << detail2 << '\n';
+    // An end that a read error made is not the end of the file: say so.
+    if (input_.error() != 0) out << "     READ ERROR ON NEUTRAL FILE: " << std::strerror(input_.error()) << '\n';
     platform::stop_run();
   };
 

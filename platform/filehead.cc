@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/syscalls.h"
+
 namespace platform {
 
 int file_attributes(const std::string& name) {
@@ -13,18 +15,18 @@ int file_attributes(const std::string& name) {
 }
 
 FileHead::~FileHead() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) sys::close(fd_);
 }
 
 int FileHead::open(const std::string& name) {
-  fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  fd_ = sys::again_if_interrupted([&] { return sys::open(name.c_str(), O_RDONLY | O_CLOEXEC); });
   return fd_ >= 0 ? 0 : errno;
 }
 
 long FileHead::read_at(void* data, std::size_t bytes, std::uint64_t offset) const {
   std::size_t done = 0;
   while (done < bytes) {
-    ssize_t n = ::pread(fd_, static_cast<char*>(data) + done, bytes - done, static_cast<off_t>(offset + done));
+    ssize_t n = sys::pread(fd_, static_cast<char*>(data) + done, bytes - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return -1;
     if (n == 0) break;
@@ -39,9 +41,10 @@ std::uint64_t FileHead::size() const {
 }
 
 int create_new_file(const std::string& name) {
-  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  const int fd =
+      sys::again_if_interrupted([&] { return sys::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
   if (fd < 0) return errno;
-  ::close(fd);
+  sys::close(fd);
   return 0;
 }
 

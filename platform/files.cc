@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/syscalls.h"
+
 namespace platform {
 namespace {
 
@@ -29,7 +31,7 @@ int lock_for(int fd, Access access, Share share) {
 }
 
 int close_keeping_errno(int fd, int error) {
-  ::close(fd);
+  sys::close(fd);
   return error;
 }
 
@@ -42,10 +44,7 @@ int File::open(const char* name, Access access, Share share, Disposition disposi
   if (disposition != Disposition::kOpenExisting) oflags |= O_CREAT;
   if (flags & kFileWriteThrough) oflags |= O_DSYNC;
 
-  int fd;
-  do {
-    fd = ::open(name, oflags, 0666);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = sys::again_if_interrupted([&] { return sys::open(name, oflags, 0666); });
   if (fd < 0) return errno;
 
   struct stat st;
@@ -56,7 +55,9 @@ int File::open(const char* name, Access access, Share share, Disposition disposi
     // Only a file that holds data is emptied: cutting an empty file to 0 would gain nothing and
     // makes some file systems write the whole file out at its close.
     if (::fstat(fd, &st) != 0) return close_keeping_errno(fd, errno);
-    if (st.st_size != 0 && ::ftruncate(fd, 0) != 0) return close_keeping_errno(fd, errno);
+    if (st.st_size != 0 && sys::again_if_interrupted([&] { return sys::ftruncate(fd, 0); }) != 0) {
+      return close_keeping_errno(fd, errno);
+    }
   }
   int fl = ::fcntl(fd, F_GETFL);
   if (fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0) return close_keeping_errno(fd, errno);
@@ -72,7 +73,7 @@ int File::open(const char* name, Access access, Share share, Disposition disposi
 int File::read_at(void* data, std::size_t bytes, std::uint64_t offset) const {
   auto* p = static_cast<char*>(data);
   while (bytes > 0) {
-    ssize_t n = ::pread(fd_, p, bytes < kMaxChunk ? bytes : kMaxChunk, static_cast<off_t>(offset));
+    ssize_t n = sys::pread(fd_, p, bytes < kMaxChunk ? bytes : kMaxChunk, static_cast<off_t>(offset));
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -88,7 +89,7 @@ int File::read_at(void* data, std::size_t bytes, std::uint64_t offset) const {
 int File::write_at(const void* data, std::size_t bytes, std::uint64_t offset) const {
   const auto* p = static_cast<const char*>(data);
   while (bytes > 0) {
-    ssize_t n = ::pwrite(fd_, p, bytes < kMaxChunk ? bytes : kMaxChunk, static_cast<off_t>(offset));
+    ssize_t n = sys::pwrite(fd_, p, bytes < kMaxChunk ? bytes : kMaxChunk, static_cast<off_t>(offset));
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -104,7 +105,7 @@ int File::write_at(const void* data, std::size_t bytes, std::uint64_t offset) co
 int File::write(const void* data, std::size_t bytes) const {
   const auto* p = static_cast<const char*>(data);
   while (bytes > 0) {
-    ssize_t n = ::write(fd_, p, bytes < kMaxChunk ? bytes : kMaxChunk);
+    ssize_t n = sys::write(fd_, p, bytes < kMaxChunk ? bytes : kMaxChunk);
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -119,7 +120,7 @@ int File::write(const void* data, std::size_t bytes) const {
 int File::seek_end() const { return ::lseek(fd_, 0, SEEK_END) < 0 ? errno : 0; }
 
 int File::truncate(std::uint64_t bytes) const {
-  while (::ftruncate(fd_, static_cast<off_t>(bytes)) != 0) {
+  while (sys::ftruncate(fd_, static_cast<off_t>(bytes)) != 0) {
     if (errno != EINTR) return errno;
   }
   return 0;
@@ -135,7 +136,7 @@ int File::reserve(std::uint64_t needed, std::uint64_t wanted) const {
     wanted = std::min<std::uint64_t>(wanted, limit.rlim_cur);
   }
   auto grow = [&](std::uint64_t to) {
-    while (::fallocate(fd_, 0, static_cast<off_t>(current), static_cast<off_t>(to - current)) != 0) {
+    while (sys::fallocate(fd_, 0, static_cast<off_t>(current), static_cast<off_t>(to - current)) != 0) {
       if (errno == EINTR) continue;
       if (errno != EOPNOTSUPP && errno != ENOSYS) return errno;
       return truncate(to);  // no allocation ahead here: the size at least
@@ -153,7 +154,7 @@ int File::write_pieces_at(const void* const* pieces, std::size_t count, std::siz
   while (count > 0) {
     const std::size_t n = std::min(count, kMaxPieces);
     for (std::size_t i = 0; i < n; ++i) vec[i] = {const_cast<void*>(pieces[i]), piece_bytes};
-    const ssize_t moved = ::pwritev(fd_, vec, static_cast<int>(n), static_cast<off_t>(offset));
+    const ssize_t moved = sys::pwritev(fd_, vec, static_cast<int>(n), static_cast<off_t>(offset));
     if (moved < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -180,11 +181,13 @@ int File::size(std::uint64_t* bytes) const {
   return 0;
 }
 
-int File::flush() const { return ::fdatasync(fd_) != 0 ? errno : 0; }
+int File::flush() const {
+  return sys::again_if_interrupted([&] { return sys::fdatasync(fd_); }) != 0 ? errno : 0;
+}
 
 int File::unlink_now() {
   if (remove_at_close_.empty()) return 0;
-  if (::unlink(remove_at_close_.c_str()) != 0 && errno != ENOENT)
+  if (sys::again_if_interrupted([&] { return sys::unlink(remove_at_close_.c_str()); }) != 0 && errno != ENOENT)
     return errno;  // kept: close tries again
   remove_at_close_.clear();
   return 0;
@@ -194,7 +197,8 @@ int File::close() {
   if (fd_ < 0) return 0;
   // Remove the name first, while the lock still keeps other openers away from it.
   int e = unlink_now();
-  if (::close(fd_) != 0 && e == 0 && errno != EINTR) e = errno;
+  // An interrupted close has released the descriptor all the same (Linux): not a failure.
+  if (sys::close(fd_) != 0 && e == 0 && errno != EINTR) e = errno;
   fd_ = -1;
   return e;
 }
@@ -202,14 +206,14 @@ int File::close() {
 int remove_file(const char* name) {
   // A file that somebody holds is not taken away from under them: try its exclusive lock first.
   // When the file cannot be opened for the probe (no read permission), the unlink decides.
-  int fd = ::open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = sys::again_if_interrupted([&] { return sys::open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
   if (fd < 0 && errno == ENOENT) return ENOENT;
   if (fd >= 0) {
     int e = lock_for(fd, Access::kReadWrite, Share::kNone);
-    ::close(fd);
+    sys::close(fd);
     if (e != 0) return e;
   }
-  return ::unlink(name) != 0 ? errno : 0;
+  return sys::again_if_interrupted([&] { return sys::unlink(name); }) != 0 ? errno : 0;
 }
 
 int make_temporary_file(const char* prefix, char* name, std::size_t capacity) {
@@ -223,9 +227,13 @@ int make_temporary_file(const char* prefix, char* name, std::size_t capacity) {
   name[0] = '\0';
   if (need > capacity) return ENAMETOOLONG;
   std::string pattern = std::string(dir) + (slash ? "" : "/") + prefix + kPattern;
-  int fd = ::mkstemps(pattern.data(), 4);
+  const std::string unfilled = pattern;
+  const int fd = sys::again_if_interrupted([&] {
+    pattern = unfilled;
+    return sys::mkstemps(pattern.data(), 4);
+  });
   if (fd < 0) return errno;
-  ::close(fd);
+  sys::close(fd);
   std::memcpy(name, pattern.c_str(), pattern.size() + 1);
   return 0;
 }

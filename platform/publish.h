@@ -18,8 +18,17 @@ namespace platform {
 std::string temporary_name(const std::string& final_name, int attempt);
 
 // Syncs `temporary`, names it `final_name` (EEXIST, and nothing renamed, when that name exists),
-// removes the temporary name and syncs the directory.
+// removes the temporary name and syncs the directory. On a failure nothing is left under the
+// final name (see name_for_good); the temporary name may stay, for the caller to remove.
 int publish_file(const std::string& temporary, const std::string& final_name);
+
+// The naming half of publish_file, for a file already synced: names it, removes the temporary
+// name and syncs the directory. When the directory cannot be synced, the final name is removed
+// again and the error returned, so that a failure never leaves an output behind.
+int name_for_good(const std::string& temporary, const std::string& final_name);
+
+// fsync of an open descriptor, repeated when interrupted; 0 or the errno.
+int sync_file(int fd);
 
 // Gives the file `from` the name `to` unless `to` exists (EEXIST). A link is atomic; file systems
 // without links get a rename that does not replace or, where even that is missing, a rename

@@ -9,22 +9,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/syscalls.h"
+
 namespace platform {
 
 TextInput::TextInput() = default;
 TextInput::~TextInput() { close(); }
 
 int TextInput::open_existing(const std::string& name) {
-  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = sys::again_if_interrupted([&] { return sys::open(name.c_str(), O_RDONLY | O_CLOEXEC); });
   if (fd < 0) return errno;
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     int e = errno;
-    ::close(fd);
+    sys::close(fd);
     return e;
   }
   if (S_ISDIR(st.st_mode)) {
-    ::close(fd);
+    sys::close(fd);
     return EISDIR;
   }
   fd_ = fd;
@@ -77,7 +79,7 @@ bool TextInput::refill() {
     return false;
   }
   for (;;) {
-    ssize_t n = ::read(fd_, buffer_.get(), kBufferBytes);
+    ssize_t n = sys::read(fd_, buffer_.get(), kBufferBytes);
     if (n > 0) {
       begin_ = buffer_.get();
       end_ = begin_ + n;
@@ -123,7 +125,11 @@ long TextInput::read_line(char* dest, std::size_t capacity) {
       break;
     }
     begin_ = end_;
-    if (!refill()) break;
+    // A read error cuts the line: what was read of it is not a line, and the input ends here.
+    if (!refill()) {
+      if (error_ != 0) return -1;
+      break;
+    }
   }
   if (last == '\r' && total <= capacity) --copied;
   return static_cast<long>(copied);
@@ -139,7 +145,7 @@ std::string TextInput::full_name() const {
 }
 
 void TextInput::close() {
-  if (owns_fd_ && fd_ >= 0) ::close(fd_);
+  if (owns_fd_ && fd_ >= 0) sys::close(fd_);
   fd_ = -1;
   owns_fd_ = false;
   memory_ = false;

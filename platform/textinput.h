@@ -33,7 +33,8 @@ class TextInput {
   bool attached() const { return fd_ >= 0 || memory_; }
 
   // Copies up to `capacity` characters of the next line into `dest` and returns how many were
-  // copied; -1 at the end of the input. A read error also ends the input; error() tells it.
+  // copied; -1 at the end of the input. A read error also ends the input (the line it cuts is
+  // not returned); error() tells it.
   long read_line(char* dest, std::size_t capacity);
   int error() const { return error_; }
 
