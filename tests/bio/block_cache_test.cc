@@ -12,6 +12,8 @@
 #include <random>
 
 #include "bio/block_cache.h"
+#include "bio/requests.h"
+#include "platform/faults.h"
 #include "tests/bio/bio_fixture.h"
 
 namespace {
@@ -211,6 +213,37 @@ TEST_F(CachedFile, AWriteBeyondAFileSizeLimitFailsAtOnceAndTheAcceptedRecordsLan
   int32_t word;
   std::memcpy(&word, disk.data() + 9 * 1024 + 4, 4);
   EXPECT_EQ(word, 10001);
+}
+
+}  // namespace
+
+namespace {
+
+// A transfer that must first write another block out to make room, and cannot, fails with that
+// write's error, and the library tells which block could not be written: a message must not
+// blame the block that was being read.
+TEST_F(CachedFile, AFailedWriteOutToMakeRoomNamesTheBlockWrittenOut) {
+  constexpr int32_t kRecl = 1024;
+  const auto slots = static_cast<int32_t>(BlockCache(kRecl).slots());
+  int32_t cntlwd = open(CREATE, "room.dat", kRecl);
+  // Every slot holds a dirty record: the next block read pushes one of them out.
+  for (int32_t block = 1; block <= slots; ++block) {
+    std::vector<int32_t> record = record_of(block, kRecl);
+    ASSERT_EQ(transfer(WRITE, cntlwd, block, record), 0);
+  }
+  std::vector<int32_t> words(kRecl), next = record_of(slots + 1, kRecl);
+  platform::arm_fault({platform::FaultCall::kWrite, 1, platform::FaultMode::kError, EIO});
+  const int32_t failed = transfer(WRITE, cntlwd, slots + 1, next);
+  platform::disarm_faults();
+  EXPECT_EQ(failed, EIO);
+  const int64_t written_out = bio::failed_write_out(library(), cntlwd);
+  EXPECT_GE(written_out, 1);
+  EXPECT_LE(written_out, slots);
+  // A transfer that succeeds clears it.
+  ASSERT_EQ(transfer(READ, cntlwd, 1, words), 0);
+  EXPECT_EQ(bio::failed_write_out(library(), cntlwd), 0);
+  EXPECT_EQ(words, record_of(1, kRecl));
+  ASSERT_EQ(close(cntlwd), 0);
 }
 
 }  // namespace
