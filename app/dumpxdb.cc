@@ -300,8 +300,6 @@ class Dumper {
     writer_.finish();
   }
 
-  int64_t written() const { return written_; }
-
  private:
   void warning(const std::string& line) {
     out_ << "\n *** SYSTEM WARNING MESSAGE (" << kDumperName << ")\n     " << line << '\n';
