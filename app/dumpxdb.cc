@@ -290,7 +290,7 @@ class Dumper {
           ddl_sequence_ = e.descriptor[0];
         }
       });
-      if (!ddl_written_) warning("THE DDL OF THE XDB FILE IS NOT LISTED IN ITS DICTIONARY; DATA BLOCKS ARE WRITTEN AS INTEGERS");
+      if (!ddl_written_) warning("THE DDL THAT THE HEADER NAMES IS NOT IN THE DICTIONARY: THE DUMP HAS NO DDL BLOCK");
     }
     order.visit([&](const xdb::DataBlockEntry& e) {
       if (ddl_written_ && e.descriptor[0] == ddl_sequence_) return;
