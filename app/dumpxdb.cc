@@ -228,6 +228,41 @@ class TypedWords : public xdb::WordSink {
   int32_t low_ = 0;
 };
 
+// The first words of the DDL group, V, S2 and Z, as a scan hands them over, and whether the
+// converter can load the DDL they describe: it reads 5 words per object and the data words that Z
+// counts into a room of a fixed number of each, and stops the whole conversion on a DDL that does
+// not fit it.
+class DdlSizes : public xdb::WordSink {
+ public:
+  void words(const int32_t* words, int64_t count) override {
+    for (int64_t i = 0; i < count && seen_ < kHead; ++i) head_[seen_++] = words[i];
+  }
+
+  // Empty when a DDL group of `words` data words loads as it is; else why not.
+  std::string misfit(int64_t words) const {
+    constexpr int64_t kObjectScale = 100000, kRecordWords = 5;
+    const int64_t room = size_pool(1, 0).DDLCFG;
+    const int64_t z = head_[kHead - 1];
+    if (seen_ < kHead || z < 0) return "ITS DDL HAS NO SIZE WORD";
+    const int64_t objects = z / kObjectScale, data = z % kObjectScale;
+    if (objects > room / kObjectScale || data > room % kObjectScale) {
+      return "ITS DDL OF " + std::to_string(objects) + " OBJECTS AND " + std::to_string(data) +
+             " DATA WORDS DOES NOT FIT THE CONVERTER'S ROOM OF " + std::to_string(room / kObjectScale) + " AND " +
+             std::to_string(room % kObjectScale);
+    }
+    if (words != kHead + kRecordWords * objects + data) {
+      return "ITS DDL HOLDS " + std::to_string(words - kHead) + " WORDS BEHIND ITS SIZE WORD, WHICH SAYS " +
+             std::to_string(kRecordWords * objects + data);
+    }
+    return "";
+  }
+
+ private:
+  static constexpr int kHead = 3;  // V, S2, Z
+  int32_t head_[kHead] = {};
+  int seen_ = 0;
+};
+
 bool is_ddl_name(const int32_t* key) { return std::memcmp(key, kDdlName, sizeof kDdlName) == 0; }
 
 // The kind code K that makes the converter create a data block like this one, or nothing (with
@@ -324,8 +359,12 @@ class Dumper {
     if (!ddl && written_ == 0 && block_size_field_ != 0 && is_ddl_name(e.key.data())) {
       return skipped(e, "THE CONVERTER WOULD TAKE IT FOR THE DDL, AS THE FIRST DATA BLOCK OF AN XDB WITHOUT ONE");
     }
-    const xdb::ScanResult checked = xdb::scan_data_block(ctx_, kXdbUnit, e, nullptr);
+    DdlSizes sizes;
+    const xdb::ScanResult checked = xdb::scan_data_block(ctx_, kXdbUnit, e, ddl ? &sizes : nullptr);
     if (!checked.problem.empty()) return skipped(e, "IT CANNOT BE READ: " + checked.problem);
+    if (ddl) {
+      if (const std::string misfit = sizes.misfit(checked.words); !misfit.empty()) return skipped(e, misfit);
+    }
 
     for (int k = 0; k < 2; ++k) writer_.characters(e.key[static_cast<std::size_t>(k)]);
     for (int k = 2; k < 12; ++k) writer_.integer(e.key[static_cast<std::size_t>(k)]);

@@ -331,6 +331,36 @@ TEST_F(Dumping, DamageSkipsTheBlockOrStopsTheDump) {
   EXPECT_TRUE(leftovers().empty());
 }
 
+// A DDL group whose size word the converter could not load (more than its room, or other than
+// the words the group holds) would stop the whole conversion of the dump: it is left out, and
+// said, and the dump converts.
+TEST_F(Dumping, ADdlTheConverterCannotLoadIsLeftOut) {
+  const std::string neutral = dir_.path("n.ndb");
+  {
+    std::ofstream out(neutral, std::ios::binary);
+    support::write_database(out, small_database(true));
+  }
+  const support::XdbImage image(convert(neutral));
+  const support::XdbMap map = support::map_xdb(image);
+  const support::MappedEntry& ddl = map.entry("DDLFORDB");
+  constexpr int kSizeWord = 19;  // behind the header (4 words), the key (12), V and S2
+  const int32_t z = image.at(ddl.chain.front(), kSizeWord);
+  for (const auto& [size, why] : {std::pair{58301, "DOES NOT FIT THE CONVERTER'S ROOM OF 2000 AND 5000"},
+                                   std::pair{z + 1, "WORDS BEHIND ITS SIZE WORD, WHICH SAYS"}}) {
+    support::XdbImage changed = image;
+    changed.at(ddl.chain.front(), kSizeWord) = size;
+    changed.save(dir_.path("ddl.xdb"));
+    const auto run = support::run_dumper({dir_.path("ddl.xdb"), "output=-"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.messages.find("DATABLOCK DDLFORDB 0 0 0 0 0 0 0 0 0 0 SKIPPED: ITS DDL"), std::string::npos) << run.messages;
+    EXPECT_NE(run.messages.find(why), std::string::npos) << run.messages;
+    std::ofstream(dir_.path("ddl.ndb"), std::ios::binary) << run.output;
+    fs::remove(dir_.path("again.xdb"));
+    const auto reload = support::run_converter({dir_.path("ddl.ndb"), "output=" + dir_.path("again.xdb"), "v=n"}, dir_.path());
+    EXPECT_EQ(reload.status, 0) << reload.messages;
+  }
+}
+
 // A database without a DDL whose first block is named like the DDL: with a block size other
 // than the default the converter would take that block for the DDL, so it is left out, and said.
 TEST_F(Dumping, AFirstBlockNamedLikeTheDdlIsLeftOutWhenItWouldBeTakenForIt) {
