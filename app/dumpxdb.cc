@@ -14,7 +14,6 @@
 #include "app/poolsize.h"
 #include "neutral/writer.h"
 #include "platform/format.h"
-#include "platform/interrupts.h"
 #include "platform/stop.h"
 #include "platform/syserror.h"
 #include "platform/textoutput.h"
@@ -123,12 +122,7 @@ class OutputSink : public neutral::ByteSink {
   }
 
   void use_stream(std::ostream& stream) { stream_ = &stream; }
-  int create() {
-    const int status = file_.create(name_);
-    if (status == 0) interrupt_slot_ = platform::remove_on_interrupt(file_.temporary_name());
-    return status;
-  }
-  ~OutputSink() override { platform::forget_on_interrupt(interrupt_slot_); }
+  int create() { return file_.create(name_); }
   void commit() {
     if (stream_) {
       stream_->flush();
@@ -154,7 +148,6 @@ class OutputSink : public neutral::ByteSink {
   std::string name_;
   std::ostream* stream_ = nullptr;
   platform::TextOutput file_;
-  int interrupt_slot_ = -1;
 };
 
 // The words of a data block as typed items: each word by the element type that the block's

@@ -200,7 +200,12 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
   } else {
     for (int attempt = 0;; ++attempt) {
       output.temporary = platform::temporary_name(final_name, attempt);
+      // Named for removal before it exists: an interrupt at any moment from here on takes it.
+      output.interrupt_slot = platform::remove_on_interrupt(output.temporary);
       xdb::DBOPEN(ctx, kXdbUnit, pool.MAXBLK, pool.BLKSIZ, status, output.temporary);
+      if (status == 0) break;
+      platform::forget_on_interrupt(output.interrupt_slot);
+      output.interrupt_slot = -1;
       if (status != xdb::kNewFileExists || attempt == kNameAttempts) break;
     }
   }
@@ -210,7 +215,6 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
     platform::stop_run();
   }
   output.final_name = final_name;
-  output.interrupt_slot = platform::remove_on_interrupt(output.temporary);
   // From here on the XDB exists: an early end of the neutral data closes it before the run stops.
   stream.set_premature_end_action([&ctx, &output] {
     int32_t ierr = 0;

@@ -7,8 +7,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
+#include "platform/interrupts.h"
 #include "platform/publish.h"
 #include "platform/syscalls.h"
 
@@ -19,25 +19,26 @@ TextOutput::~TextOutput() { abandon(); }
 int TextOutput::create(const std::string& final_name) {
   struct stat st;
   if (::lstat(final_name.c_str(), &st) == 0) return EEXIST;
-  constexpr const char kTemporarySuffix[] = ".part";
-  std::string pattern = final_name + ".XXXXXX" + kTemporarySuffix;
-  std::vector<char> name;
-  const int fd = sys::again_if_interrupted([&] {
-    name.assign(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    return sys::mkstemps(name.data(), static_cast<int>(sizeof kTemporarySuffix - 1));
-  });
-  if (fd < 0) return errno;
-  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-  // The file gets the permissions a plain new file would have.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  fd_ = fd;
-  owns_fd_ = true;
-  final_ = final_name;
-  temporary_ = name.data();
-  return 0;
+  constexpr int kAttempts = 10;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const std::string name = platform::temporary_name(final_name, attempt);
+    // Named for removal before it exists: an interrupt at any moment from here on takes it.
+    interrupt_slot_ = remove_on_interrupt(name);
+    const int fd = sys::again_if_interrupted(
+        [&] { return sys::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
+    if (fd >= 0) {
+      fd_ = fd;
+      owns_fd_ = true;
+      final_ = final_name;
+      temporary_ = name;
+      return 0;
+    }
+    const int error = errno;
+    forget_on_interrupt(interrupt_slot_);
+    interrupt_slot_ = -1;
+    if (error != EEXIST) return error;  // EEXIST: a name left by an earlier process of our number
+  }
+  return EEXIST;
 }
 
 void TextOutput::attach_standard_output() {
@@ -69,7 +70,11 @@ int TextOutput::commit() {
   if (closed != 0 && closed != EINTR) return closed;
   // On a failure abandon() removes the temporary name, if it is still there.
   const int named = name_for_good(temporary_, final_);
-  if (named == 0) temporary_.clear();
+  if (named == 0) {
+    temporary_.clear();
+    forget_on_interrupt(interrupt_slot_);
+    interrupt_slot_ = -1;
+  }
   return named;
 }
 
@@ -83,6 +88,8 @@ void TextOutput::abandon() {
     sys::again_if_interrupted([&] { return sys::unlink(temporary_.c_str()); });
     temporary_.clear();
   }
+  forget_on_interrupt(interrupt_slot_);
+  interrupt_slot_ = -1;
 }
 
 }  // namespace platform

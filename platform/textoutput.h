@@ -2,9 +2,9 @@
 // Text written to a new file, or to standard output, so that a file never appears under its
 // name half-written.
 //
-// A new file is written under a temporary name beside its final one, "<final>.<6 characters>.part"
-// (so a person who finds one after a crash sees whose it is), and takes the final name only when
-// it is complete: commit() writes out what is buffered, syncs the file to the disk, links it
+// A new file is written under a temporary name beside its final one, "<final>.<process>.part"
+// (publish.h; so a person who finds one after a crash sees whose it is), named for removal on an
+// interrupt (interrupts.h) before it is made, and takes the final name only when it is complete: commit() writes out what is buffered, syncs the file to the disk, links it
 // under the final name (never replacing a file that appeared there meanwhile: EEXIST), removes
 // the temporary name and syncs the directory. Until then the final name is untouched; a
 // TextOutput that is destroyed without commit() removes its temporary file.
@@ -40,6 +40,7 @@ class TextOutput {
   bool owns_fd_ = false;
   std::string final_;
   std::string temporary_;  // empty once committed or abandoned
+  int interrupt_slot_ = -1;  // its place among the files an interrupt removes
 };
 
 }  // namespace platform
