@@ -227,14 +227,23 @@ class TypedWords : public xdb::WordSink {
 // not fit it.
 class DdlSizes : public xdb::WordSink {
  public:
+  explicit DdlSizes(bool numbered) : numbered_(numbered) {}
+
   void words(const int32_t* words, int64_t count) override {
-    for (int64_t i = 0; i < count && seen_ < kHead; ++i) head_[seen_++] = words[i];
+    for (int64_t i = 0; i < count; ++i, ++seen_) {
+      if (seen_ < kHead) head_[seen_] = words[i];
+      // With extended entries every object's number (its record's word 5) indexes the room.
+      const int64_t at = seen_ - kHead;
+      if (numbered_ && at >= 0 && at % kRecordWords == kRecordWords - 1 && at / kRecordWords < objects() &&
+          (words[i] < 1 || words[i] > room() / kObjectScale)) {
+        ++misnumbered_;
+      }
+    }
   }
 
   // Empty when a DDL group of `words` data words loads as it is; else why not.
   std::string misfit(int64_t words) const {
-    constexpr int64_t kObjectScale = 100000, kRecordWords = 5;
-    const int64_t room = size_pool(1, 0).DDLCFG;
+    const int64_t room = this->room();
     const int64_t z = head_[kHead - 1];
     if (seen_ < kHead || z < 0) return "ITS DDL HAS NO SIZE WORD";
     const int64_t objects = z / kObjectScale, data = z % kObjectScale;
@@ -247,13 +256,20 @@ class DdlSizes : public xdb::WordSink {
       return "ITS DDL HOLDS " + std::to_string(words - kHead) + " WORDS BEHIND ITS SIZE WORD, WHICH SAYS " +
              std::to_string(kRecordWords * objects + data);
     }
+    if (misnumbered_ > 0) return "ITS DDL HAS " + std::to_string(misnumbered_) + " OBJECTS NUMBERED OUTSIDE ITS ROOM";
     return "";
   }
 
  private:
   static constexpr int kHead = 3;  // V, S2, Z
+  static constexpr int64_t kObjectScale = 100000, kRecordWords = 5;
+  static int64_t room() { return size_pool(1, 0).DDLCFG; }
+  int64_t objects() const { return seen_ >= kHead && head_[kHead - 1] > 0 ? head_[kHead - 1] / kObjectScale : 0; }
+
+  const bool numbered_;
   int32_t head_[kHead] = {};
-  int seen_ = 0;
+  int64_t seen_ = 0;
+  int64_t misnumbered_ = 0;
 };
 
 bool is_ddl_name(const int32_t* key) { return std::memcmp(key, kDdlName, sizeof kDdlName) == 0; }
@@ -352,7 +368,7 @@ class Dumper {
     if (!ddl && written_ == 0 && block_size_field_ != 0 && is_ddl_name(e.key.data())) {
       return skipped(e, "THE CONVERTER WOULD TAKE IT FOR THE DDL, AS THE FIRST DATA BLOCK OF AN XDB WITHOUT ONE");
     }
-    DdlSizes sizes;
+    DdlSizes sizes(ctx_.grdblk.DBDLEN[kXdbUnit] > kStandardDescriptorWords);
     const xdb::ScanResult checked = xdb::scan_data_block(ctx_, kXdbUnit, e, ddl ? &sizes : nullptr);
     if (!checked.problem.empty()) return skipped(e, "IT CANNOT BE READ: " + checked.problem);
     if (ddl) {
