@@ -1,5 +1,7 @@
 #include "app/cmdline.h"
 
+#include "app/listing.h"
+#include "platform/stop.h"
 #include "platform/textinput.h"
 
 namespace app {
@@ -87,6 +89,16 @@ InformationRequest information_request(const CommandLine& cl) {
     r.version = r.version || arg == "--version";
   }
   return r;
+}
+
+bool answer_information_request(const CommandLine& cl, std::ostream& out, std::string_view program,
+                                void (*print_usage)(std::ostream&), int& status) {
+  const InformationRequest asked = information_request(cl);
+  if (!asked.help && !asked.version) return false;
+  print_banner(out, program);
+  if (asked.help) print_usage(out);
+  status = platform::kExitClean;
+  return true;
 }
 
 bool yes_or_no(std::string value, bool& flag) {

@@ -64,6 +64,12 @@ struct InformationRequest {
 };
 InformationRequest information_request(const CommandLine& cl);
 
+// Answers -h/--help and --version before anything else: prints the program's banner (the help
+// adds the usage that `print_usage` writes) and returns true with the clean exit status in
+// `status`; false when neither was asked for.
+bool answer_information_request(const CommandLine& cl, std::ostream& out, std::string_view program,
+                                void (*print_usage)(std::ostream&), int& status);
+
 // The value of a yes/no keyword, abbreviated and in any case: true with `flag` set, or false when
 // the value is neither.
 bool yes_or_no(std::string value, bool& flag);

@@ -74,15 +74,6 @@ void print_usage(std::ostream& out) {
   platform::stop_run();
 }
 
-bool answer_information_request(const CommandLine& cl, std::ostream& out, int& status) {
-  const InformationRequest asked = information_request(cl);
-  if (!asked.help && !asked.version) return false;
-  print_banner(out, kDumperName);
-  if (asked.help) print_usage(out);
-  status = platform::kExitClean;
-  return true;
-}
-
 void parse_parameters(const CommandLine& cl, DumpSettings& run, std::ostream& out) {
   for (int i = 1; i <= cl.ARGCNT(); ++i) {
     std::string arg = cl.ARGGET(i), keyword, value;
@@ -481,7 +472,7 @@ void main_program(const CommandLine& cl, platform::Units& units, std::ostream& s
 
 int run_dumpxdb(const CommandLine& command_line, platform::Units& units, std::ostream& standard_output) {
   int status;
-  if (answer_information_request(command_line, units.msg(), status)) return status;
+  if (answer_information_request(command_line, units.msg(), kDumperName, print_usage, status)) return status;
   try {
     main_program(command_line, units, standard_output);
   } catch (const platform::RunStop& stop) {

@@ -51,17 +51,6 @@ void print_usage(std::ostream& out) {
          "  verbose=(yes|no)           yes\n";
 }
 
-// -h/--help and --version, written as whole arguments, are answered before anything else.
-// Returns true (with the exit status in `status`) when one was found.
-bool answer_information_request(const CommandLine& cl, std::ostream& out, int& status) {
-  const InformationRequest asked = information_request(cl);
-  if (!asked.help && !asked.version) return false;
-  print_banner(out, kProgramName);
-  if (asked.help) print_usage(out);
-  status = platform::kExitClean;
-  return true;
-}
-
 void parse_parameters(const CommandLine& cl, RunSettings& run, std::ostream& out) {
   for (int i = 1; i <= cl.ARGCNT(); ++i) {
     std::string arg = cl.ARGGET(i), keyword, value;
@@ -243,7 +232,7 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
 int run_loadxdb(const CommandLine& command_line, platform::Units& units,
                 platform::TextInput& standard_input) {
   int status;
-  if (answer_information_request(command_line, units.msg(), status)) return status;
+  if (answer_information_request(command_line, units.msg(), kProgramName, print_usage, status)) return status;
   Output output;
   try {
     main_program(command_line, units, standard_input, output);
