@@ -31,8 +31,10 @@ void set_max_record_number(Library& lib, FileRecord& file, const char* name) {
     // The file system that matters is the one of the directory that holds the file.
     char root[kFullPathCapacity];
     std::memcpy(root, full, length + 1);
+    // The system's full names separate directories with '/' (POSIX) or '\\' (Win32).
     char* last_slash = std::strrchr(root, '/');
-    last_slash[1] = '\0';
+    if (last_slash == nullptr) last_slash = std::strrchr(root, '\\');
+    if (last_slash != nullptr) last_slash[1] = '\0';
     platform::FileSystemInfo info;
     int e = platform::file_system_of(root, &info);
     lib.debug(3,

@@ -2,10 +2,12 @@
 
 #include <cstring>
 #include <ostream>
+#include <string>
 #include <string_view>
 
 #include "platform/format.h"
 #include "platform/stop.h"
+#include "platform/syserror.h"
 
 namespace neutral {
 
@@ -41,6 +43,12 @@ bool parse_integer_field(std::string_view field, int32_t& value) {
   return true;
 }
 
+// The system's text for the error of a failed read.
+std::string error_text(int error) {
+  char text[256];
+  return std::string(text, platform::system_error_text(error, text, sizeof text));
+}
+
 }  // namespace
 
 Stream::Stream(platform::TextInput& input, platform::Units& units) : input_(input), units_(units) {
@@ -64,7 +72,7 @@ void Stream::CVTSTR(int /*mode*/, int32_t& B, int32_t& F) {
     out << "\n *** SYSTEM FATAL MESSAGE (CVTSTR)\n     " << detail1 << '\n';
     if (!detail2.empty()) out << "     " << detail2 << '\n';
     // An end that a read error made is not the end of the file: say so.
-    if (input_.error() != 0) out << "     READ ERROR ON NEUTRAL FILE: " << std::strerror(input_.error()) << '\n';
+    if (input_.error() != 0) out << "     READ ERROR ON NEUTRAL FILE: " << error_text(input_.error()) << '\n';
     platform::stop_run();
   };
 
@@ -154,7 +162,7 @@ void Stream::report_premature_end(int error) {
   std::ostream& out = units_.msg();
   out << "\n *** SYSTEM FATAL MESSAGE LXDB (CVTGET)\n"
       << "     NEUTRAL FILE END-OF-FILE CONDITION OCCURRED UNEXPECTEDLY.\n";
-  if (error != 0) out << "     READ ERROR ON NEUTRAL FILE: " << std::strerror(error) << '\n';
+  if (error != 0) out << "     READ ERROR ON NEUTRAL FILE: " << error_text(error) << '\n';
   if (premature_end_) {
     auto action = std::move(premature_end_);
     premature_end_ = nullptr;

@@ -19,7 +19,8 @@ struct FileSystemInfo {
   std::uint32_t serial = 0;        // the file system's identifier (low word)
   std::int32_t max_component = 0;  // longest name in a directory
   std::uint32_t flags = 0;         // mount flags
-  char name[32] = {};              // "FAT32" for the FAT family, "ext4", "tmpfs", ... or "0x%x"
+  char name[32] = {};              // "FAT32" for the FAT family, "ext4", "tmpfs", ... or "0x%x";
+                                   // on Win32 the system's own name ("NTFS", "FAT32", "FAT", ...)
 };
 
 // Fills `info` for the file system holding `path`. Returns 0 or an errno.

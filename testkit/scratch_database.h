@@ -11,6 +11,7 @@
 #include "bio/library.h"
 #include "dbio/context.h"
 #include "platform/stop.h"
+#include "testkit/programs.h"
 #include "xdb/close.h"
 #include "xdb/open.h"
 #include "xdb/poolconfig.h"
@@ -25,7 +26,7 @@ class ScratchDatabase {
     units.message = &messages;
     units.output = &output;
     dir = std::filesystem::temp_directory_path() /
-          ("loadxdb_scratch_" + std::to_string(::getpid()) + "_" + std::to_string(counter()++));
+          ("loadxdb_scratch_" + std::to_string(process_id()) + "_" + std::to_string(counter()++));
     std::filesystem::create_directories(dir);
     // Pool length for `pages + 2` page-sized areas plus bookkeeping, and the DDL room.
     const int32_t n = pages + 2;

@@ -3,12 +3,13 @@
 // afterwards. A test that runs a program relative to the current directory can enter it.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <string>
 #include <system_error>
+
+#include "testkit/programs.h"
 
 namespace support {
 
@@ -17,7 +18,7 @@ class TestDirectory {
   // <temp>/loadxdb_<what>_<process>_<test>, where '/' of a parameterised test's name becomes '_'
   // (the name of no test when none is running).
   explicit TestDirectory(const std::string& what) {
-    std::string name = "loadxdb_" + what + "_" + std::to_string(::getpid());
+    std::string name = "loadxdb_" + what + "_" + std::to_string(process_id());
     if (const auto* test = ::testing::UnitTest::GetInstance()->current_test_info()) {
       name += "_" + std::string(test->name());
     }

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Shows that two builds of loadxdb behave alike: both convert the same corpus of generated neutral
-# files (block sizes from 300 to 4096 words, extended entries, every key order, relation-heavy
-# and group-heavy mixes, and damaged copies: cut short, bytes outside the alphabet, CR LF), and
-# every XDB is compared byte for byte, and the standard-error and standard-output texts and the
-# exit status with cmp.
+# Shows that two builds of loadxdb behave alike: both convert the same corpus (tools/make_corpus.sh:
+# generated neutral files and damaged copies), and every XDB is compared byte for byte, and the
+# standard-error and standard-output texts and the exit status with cmp.
 #
 #   tools/compare_outputs.sh BASE_BUILD NEW_BUILD [WORK_DIR]
 #
@@ -20,32 +18,7 @@ for tool in "$base/loadxdb" "$new/loadxdb" "$ndbgen"; do
 done
 
 # The corpus.
-n=0
-add() {  # name, ndbgen options...
-  local name=$1
-  shift
-  "$ndbgen" "$@" "$work/corpus/$name.ndb" 2>/dev/null
-  n=$((n + 1))
-}
-orders=(ascending descending scattered split random clustered duplicates)
-sizes=(300 320 777 1024 0 -2048 4096)
-for i in "${!sizes[@]}"; do
-  b=${sizes[$i]}
-  add "mix-$i" --seed $((i + 1)) --block-size "$b" --size 0.6
-  add "relations-$i" --seed $((i + 11)) --block-size "$b" --size 1.5 --mix 1,6,1,3 --no-large-groups \
-    --orders "${orders[$((i % 7))]},${orders[$(((i + 3) % 7))]}" --relation-words 2000,120000
-  add "groups-$i" --seed $((i + 21)) --block-size "$b" --size 1 --mix 8,1,1,0 --no-ddl --flag 1
-done
-add "crlf" --seed 40 --size 0.3 --crlf
-add "no-trailing" --seed 41 --size 0.2 --no-trailing-lines
-# Damaged copies: cut inside the data, a byte outside the alphabet, an empty file.
-src=$work/corpus/mix-3.ndb
-head -c 200000 "$src" >"$work/corpus/cut-inside.ndb"
-head -c 81 "$src" >"$work/corpus/cut-after-line1.ndb"
-head -n 1500 "$src" >"$work/corpus/cut-at-a-line.ndb"
-sed '5s/^\(.\{20\}\)./\1~/' "$src" >"$work/corpus/outside-alphabet.ndb"
-: >"$work/corpus/empty.ndb"
-n=$((n + 5))
+n=$("$(dirname "$0")/make_corpus.sh" "$ndbgen" "$work/corpus")
 
 # Both builds, each in its own folder with the same relative names.
 differ=0

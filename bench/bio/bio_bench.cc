@@ -4,16 +4,21 @@
 //
 // Writes a file of 4 KiB records (RECL 1024 words) from the first record to the last, then
 // reads it back in the same order, through BIOXXX and through pwrite/pread on a plain
-// descriptor, three rounds of each, and prints the best rate of each pass in MB/s (1 MB =
+// descriptor (WriteFile/ReadFile at an offset on a plain handle, on Windows), three rounds of each, and prints the best rate of each pass in MB/s (1 MB =
 // 1048576 bytes). The files are
-// made in a new directory under `directory` (default: TMPDIR, else /tmp) and deleted at the
-// end. Data stay in the page cache unless memory is short: the figures compare the cost of the
+// made in a new directory under `directory` (default: TMPDIR, else /tmp; the system's temporary
+// directory on Windows) and deleted at the end. Data stay in the page cache unless memory is short: the figures compare the cost of the
 // two paths, not the speed of the disk.
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +28,7 @@
 #include <vector>
 
 #include "bio/requests.h"
+#include "testkit/programs.h"
 
 namespace {
 
@@ -46,13 +52,64 @@ struct Rates {
   double read = 0;
 };
 
+// The plain positioned calls of the system on one file, without the library.
+class PlainFile {
+ public:
+#ifdef _WIN32
+  bool open(const std::string& name, bool write) {
+    handle_ = ::CreateFileA(name.c_str(), write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, 0, nullptr,
+                            write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return handle_ != INVALID_HANDLE_VALUE;
+  }
+  bool write_at(const void* data, std::size_t bytes, std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD n = 0;
+    return ::WriteFile(handle_, data, static_cast<DWORD>(bytes), &n, &at) && n == bytes;
+  }
+  bool read_at(void* data, std::size_t bytes, std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD n = 0;
+    return ::ReadFile(handle_, data, static_cast<DWORD>(bytes), &n, &at) && n == bytes;
+  }
+  void close() { ::CloseHandle(handle_); }
+  static long error() { return static_cast<long>(::GetLastError()); }
+  // The system cannot be asked to write out every dirty page at once.
+  static void write_back_everything() {}
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+#else
+  bool open(const std::string& name, bool write) {
+    fd_ = write ? ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)
+                : ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    return fd_ >= 0;
+  }
+  bool write_at(const void* data, std::size_t bytes, std::uint64_t offset) {
+    return ::pwrite(fd_, data, bytes, static_cast<off_t>(offset)) == static_cast<ssize_t>(bytes);
+  }
+  bool read_at(void* data, std::size_t bytes, std::uint64_t offset) {
+    return ::pread(fd_, data, bytes, static_cast<off_t>(offset)) == static_cast<ssize_t>(bytes);
+  }
+  void close() { ::close(fd_); }
+  static long error() { return errno; }
+  static void write_back_everything() { ::sync(); }
+
+ private:
+  int fd_ = -1;
+#endif
+};
+
 Rates through_bioxxx(const std::string& name, int32_t records, std::vector<int32_t>& buffer) {
   Rates rates;
   std::string text = name;
   int32_t cntlwd = 0, iret = 0, recl = kRecl;
   const std::uint64_t bytes = static_cast<std::uint64_t>(records) * kRecordBytes;
 
-  ::sync();
+  PlainFile::write_back_everything();
   bio::BIOXXX(bio::CREATE, cntlwd, text.data(), static_cast<int32_t>(text.size()), nullptr, 0,
               &recl, iret);
   if (iret != 0) fail("CREATE", iret);
@@ -66,7 +123,7 @@ Rates through_bioxxx(const std::string& name, int32_t records, std::vector<int32
   rates.write = rate(bytes, Clock::now() - start);
   if (iret != 0) fail("CLOSE", iret);
 
-  ::sync();
+  PlainFile::write_back_everything();
   bio::BIOXXX(bio::OPENRO, cntlwd, text.data(), static_cast<int32_t>(text.size()), nullptr, 0,
               &recl, iret);
   if (iret != 0) fail("OPENRO", iret);
@@ -83,52 +140,51 @@ Rates through_bioxxx(const std::string& name, int32_t records, std::vector<int32
 Rates through_plain_calls(const std::string& name, int32_t records, std::vector<int32_t>& buffer) {
   Rates rates;
   const std::uint64_t bytes = static_cast<std::uint64_t>(records) * kRecordBytes;
-  ::sync();
-  int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) fail("open", errno);
+  PlainFile::write_back_everything();
+  PlainFile file;
+  if (!file.open(name, true)) fail("open", PlainFile::error());
   auto start = Clock::now();
   for (int32_t block = 1; block <= records; ++block) {
     buffer[0] = block;
-    off_t offset = static_cast<off_t>(block - 1) * static_cast<off_t>(kRecordBytes);
-    if (::pwrite(fd, buffer.data(), kRecordBytes, offset) != static_cast<ssize_t>(kRecordBytes)) {
-      fail("pwrite", errno);
-    }
+    const std::uint64_t offset = static_cast<std::uint64_t>(block - 1) * kRecordBytes;
+    if (!file.write_at(buffer.data(), kRecordBytes, offset)) fail("pwrite", PlainFile::error());
   }
-  ::close(fd);
+  file.close();
   rates.write = rate(bytes, Clock::now() - start);
 
-  ::sync();
-  fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail("open", errno);
+  PlainFile::write_back_everything();
+  if (!file.open(name, false)) fail("open", PlainFile::error());
   start = Clock::now();
   for (int32_t block = 1; block <= records; ++block) {
-    off_t offset = static_cast<off_t>(block - 1) * static_cast<off_t>(kRecordBytes);
-    if (::pread(fd, buffer.data(), kRecordBytes, offset) != static_cast<ssize_t>(kRecordBytes) ||
-        buffer[0] != block) {
-      fail("pread", errno);
-    }
+    const std::uint64_t offset = static_cast<std::uint64_t>(block - 1) * kRecordBytes;
+    if (!file.read_at(buffer.data(), kRecordBytes, offset) || buffer[0] != block) fail("pread", PlainFile::error());
   }
   rates.read = rate(bytes, Clock::now() - start);
-  ::close(fd);
+  file.close();
   return rates;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  const std::string temporary = std::filesystem::temp_directory_path().string();
+  const char* tmp = temporary.c_str();
+#else
   const char* tmp = std::getenv("TMPDIR");
+#endif
   std::string parent = argc > 1 ? argv[1] : (tmp != nullptr && *tmp != '\0' ? tmp : "/tmp");
   const long megabytes = argc > 2 ? std::atol(argv[2]) : 1024;
   if (megabytes <= 0 || megabytes > 65536) fail("size", megabytes);
   const auto records = static_cast<int32_t>(megabytes * 1048576 / static_cast<long>(kRecordBytes));
 
-  std::string pattern = parent + "/bio_bench_XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) fail("mkdtemp", errno);
-  const std::filesystem::path dir = pattern;
+  const std::string made = support::make_unique_directory(parent, "bio_bench_");
+  if (made.empty()) fail("making the directory", 0);
+  const std::filesystem::path dir = made;
   std::vector<int32_t> buffer(kRecl, 0x5a5a5a5a);
 
   std::printf("%ld MB file of %d records of %zu bytes in %s, best of %d rounds\n", megabytes,
-              records, kRecordBytes, dir.c_str(), kRounds);
+              records, kRecordBytes, dir.string().c_str(), kRounds);
   // The two paths take turns going first, and every pass starts after the system has written
   // out what the passes before it left dirty, so that no pass pays for another's write-back.
   Rates plain, bio;

@@ -12,12 +12,12 @@
 // its layout is pinned by the first test, so that a change in how the converter places blocks
 // shows there before the table's block numbers go wrong.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -35,9 +35,11 @@
 
 #include "bio/library.h"
 #include "dbio/context.h"
+#include "platform/files.h"
 #include "platform/stop.h"
 #include "testkit/end_to_end.h"
 #include "testkit/neutral_writer.h"
+#include "testkit/programs.h"
 #include "testkit/test_directory.h"
 #include "testkit/xdb_image.h"
 #include "xdb/close.h"
@@ -1123,39 +1125,12 @@ TEST(Mutations, AreReportedOrLeaveEveryDataBlockAsItWas) {
 // ---------------------------------------------------------------------------------------------
 // The xdbcheck program, run as a user runs it.
 
-struct ProgramRun {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string file_text(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
-
-// Runs build/xdbcheck with `args` in directory `cwd`; its standard output and error go to files
-// there.
-ProgramRun run_xdbcheck(const std::vector<std::string>& args, const fs::path& cwd) {
-  const std::string program = LOADXDB_BINARY_DIR "/xdbcheck";
-  const fs::path out = cwd / "stdout.txt", err = cwd / "stderr.txt";
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    if (::chdir(cwd.c_str()) != 0) ::_exit(126);
-    const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (out_fd < 0 || err_fd < 0 || ::dup2(out_fd, 1) < 0 || ::dup2(err_fd, 2) < 0) ::_exit(126);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  ProgramRun run;
-  int wait_status = 0;
-  if (pid < 0 || ::waitpid(pid, &wait_status, 0) != pid) return run;
-  run.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
-  run.out = file_text(out);
-  run.err = file_text(err);
+// Runs build/xdbcheck with `args` in directory `cwd`; standard error comes back with "\n" line
+// ends (Windows writes it as a text stream), standard output as written.
+support::ProgramRun run_xdbcheck(const std::vector<std::string>& args, const fs::path& cwd) {
+  support::ProgramRun run =
+      support::run_program(support::program_file(LOADXDB_BINARY_DIR, "xdbcheck"), args, "", cwd.string());
+  run.err = support::text_lines(run.err);
   return run;
 }
 
@@ -1260,29 +1235,49 @@ TEST_F(Program, FilesThatAreNoXdbAreReportedAndTheRestChecked) {
   fs::create_directories(dir_ / "folder");
   std::ofstream(dir_ / "short.txt") << "not an XDB\n";
   std::ofstream(dir_ / "text.txt") << std::string(400, 'x');
+#ifdef _WIN32
+  // A file that another process holds without sharing it cannot be opened, whoever runs the
+  // test: this process holds one while the checker runs.
+  const fs::path unreadable = dir_ / "held.xdb";
+  fs::copy_file(dir_ / "sound.xdb", unreadable);
+  platform::File holder;
+  ASSERT_EQ(holder.open(unreadable.string().c_str(), platform::Access::kReadWrite, platform::Share::kNone,
+                        platform::Disposition::kOpenExisting, platform::kFileNormal),
+            0);
+  const auto run = run_xdbcheck({"folder", "short.txt", "text.txt", unreadable.string(), "sound.xdb"}, dir_);
+  holder.close();
+#else
   // A socket cannot be opened for reading, whoever runs the test (a file without read permission
   // can be read by the superuser that runs CI). Its name stays within the length a socket
   // address can hold.
-  const fs::path socket_path = fs::temp_directory_path() / ("xdbcheck_" + std::to_string(::getpid()) + ".sock");
-  fs::remove(socket_path);
+  const fs::path unreadable = fs::temp_directory_path() / ("xdbcheck_" + std::to_string(support::process_id()) + ".sock");
+  fs::remove(unreadable);
   const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
   ASSERT_GE(fd, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  ASSERT_LT(socket_path.string().size(), sizeof address.sun_path);
-  std::strcpy(address.sun_path, socket_path.c_str());
+  ASSERT_LT(unreadable.string().size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, unreadable.c_str());
   ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
 
-  const auto run = run_xdbcheck({"folder", "short.txt", "text.txt", socket_path.string(), "sound.xdb"}, dir_);
+  const auto run = run_xdbcheck({"folder", "short.txt", "text.txt", unreadable.string(), "sound.xdb"}, dir_);
   ::close(fd);
-  fs::remove(socket_path);
+  fs::remove(unreadable);
+#endif
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
+  // A folder opens for reading on POSIX and is found no file of blocks; on Windows it does not
+  // open at all.
+#ifdef _WIN32
+  const std::string folder = "folder: cannot be opened as an XDB (return code 12, probe result 3)\n";
+#else
+  const std::string folder = "folder: cannot be opened as an XDB (return code 6, probe result 4)\n";
+#endif
   EXPECT_EQ(run.err,
-            "folder: cannot be opened as an XDB (return code 6, probe result 4)\n"
+            folder +
             "short.txt: cannot be opened as an XDB (return code 6, probe result 4)\n"
             "text.txt: cannot be opened as an XDB (return code 15, probe result 11)\n" +
-                socket_path.string() +
+                unreadable.string() +
                 ": cannot be opened as an XDB (return code 12, probe result 3)\n"
                 "sound.xdb: sound: 4 data blocks, 10 blocks of 300 words\n");
 }

@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -25,6 +23,7 @@
 #include "platform/format.h"
 #include "testkit/end_to_end.h"
 #include "testkit/neutral_writer.h"
+#include "testkit/programs.h"
 #include "testkit/test_directory.h"
 
 namespace {
@@ -545,7 +544,7 @@ TEST(Listing, ShowsQualifiersWiderThanTheirColumnsWhole) {
 // run is left open for the next.
 TEST(RunsInOneProcess, EachRunHasABlockIoLibraryOfItsOwn) {
   Scratch scratch;
-  ::setenv("KOVDBG", "BIO1", 1);
+  support::set_environment("KOVDBG", "BIO1");
   ::testing::internal::CaptureStdout();
   std::ostringstream first;
   {
@@ -562,7 +561,7 @@ TEST(RunsInOneProcess, EachRunHasABlockIoLibraryOfItsOwn) {
   units.message = &second;
   units.output = &second;
   EXPECT_EQ(app::check_xdb(scratch.xdb(), app::CheckOptions{}, units), 0) << second.str();
-  ::unsetenv("KOVDBG");
+  support::unset_environment("KOVDBG");
   std::ostringstream third;
   units.message = &third;
   units.output = &third;

@@ -40,6 +40,7 @@
 #include "platform/units.h"
 #include "testkit/block_generator.h"
 #include "testkit/end_to_end.h"
+#include "testkit/system_codes.h"
 #include "testkit/test_directory.h"
 
 namespace {
@@ -256,8 +257,13 @@ class Checker : public Tool {
   std::string xdb_;
 };
 
-// The system's text for `error` is among the messages.
-bool tells(const std::string& messages, int error) { return messages.find(std::strerror(error)) != std::string::npos; }
+// The system's code for a planned `error` (the errno itself, or the Win32 code in its place).
+int code_of(int error) { return support::planned_failure_code(error); }
+
+// The system's text for a planned `error` is among the messages.
+bool tells(const std::string& messages, int error) {
+  return messages.find(support::system_message(code_of(error))) != std::string::npos;
+}
 
 bool same_as(const Outcome& run, const Outcome& clean) {
   return run.status == clean.status && run.messages == clean.messages && run.output_exists == clean.output_exists &&
@@ -342,7 +348,7 @@ class ConverterFaults : public FaultRuns {
       // The neutral file that cannot be opened is named with the number, every other failure
       // with the system's text (a block transfer or a close in MESSAGE 1001).
       if (!tells(run.messages, plan.error) &&
-          run.messages.find(", IOSTAT =" + platform::iw(plan.error, 6)) == std::string::npos) {
+          run.messages.find(", IOSTAT =" + platform::iw(code_of(plan.error), 6)) == std::string::npos) {
         return "the message does not tell the system error";
       }
       if (plan.call == FaultCall::kWrite && run.messages.find("MESSAGE 1001 (BLKWRT)") == std::string::npos) {

@@ -9,7 +9,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/format.h"
 #include "platform/stop.h"
+#include "platform/syserror.h"
 #include "testkit/end_to_end.h"
 #include "testkit/foreign_writer.h"
 #include "testkit/test_directory.h"
@@ -135,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"missing_file_reports_the_completed_name_and_system_status", {}, {"nosuch"}, "", platform::kExitFatal,
                 kBanner + " *** USER FATAL MESSAGE (LOADXDB)\n     ERROR OPENING NEUTRAL FILE 'nosuch.ndb', IOSTAT =     2\n"},
         RunCase{"directory_is_no_neutral_file", {{"folder.ndb/", ""}}, {"folder.ndb", "v=n"}, "", platform::kExitFatal,
-                " *** USER FATAL MESSAGE (LOADXDB)\n     ERROR OPENING NEUTRAL FILE 'folder.ndb', IOSTAT =    21\n"},
+                " *** USER FATAL MESSAGE (LOADXDB)\n     ERROR OPENING NEUTRAL FILE 'folder.ndb', IOSTAT =" +
+                    platform::iw(platform::kErrorIsDirectory, 6) + "\n"},
         RunCase{"standard_input_is_read_without_listing", {}, {"-"}, kEmptyDatabase, platform::kExitClean, "",
                 "loadxdb.xdb"},
         RunCase{"standard_input_is_listed_when_asked", {}, {"-", "verbose=yes", "o=listed.xdb"}, kEmptyDatabase,

@@ -21,13 +21,13 @@
 #include <random>
 #include <set>
 #include <string>
-#include <unistd.h>
 
 #include "dict/dictionary.h"
 #include "testkit/end_to_end.h"
 #include "testkit/multikey_model.h"
 #include "testkit/neutral_blocks.h"
 #include "testkit/neutral_writer.h"
+#include "testkit/programs.h"
 #include "testkit/scratch_database.h"
 #include "testkit/xdb_image.h"
 #include "xdb/datablocks.h"
@@ -211,7 +211,7 @@ Departures departures(const model::Layout& layout, int32_t k) {
 // A scratch directory of the test, removed afterwards.
 class Scratch {
  public:
-  Scratch() : dir_(fs::temp_directory_path() / ("loadxdb_multikey_layout_" + std::to_string(::getpid()))) {
+  Scratch() : dir_(fs::temp_directory_path() / ("loadxdb_multikey_layout_" + std::to_string(support::process_id()))) {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }

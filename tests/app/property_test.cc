@@ -18,7 +18,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "testkit/block_generator.h"
 #include "testkit/end_to_end.h"

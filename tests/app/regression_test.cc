@@ -9,7 +9,6 @@
 #include <map>
 #include <set>
 #include <string>
-#include <unistd.h>
 
 #include "testkit/end_to_end.h"
 #include "testkit/neutral_blocks.h"

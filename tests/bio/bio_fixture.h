@@ -17,23 +17,24 @@
 
 #include "bio/requests.h"
 #include "bio/library.h"
+#include "testkit/programs.h"
 
 namespace testing_bio {
 
 class BioTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    unsetenv("KOVDBG");
-    unsetenv("KOV_BIOTRACE");
+    support::unset_environment("KOVDBG");
+    support::unset_environment("KOV_BIOTRACE");
     fresh_library();
-    std::string pattern = (std::filesystem::temp_directory_path() / "bio_test_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    const std::string made = support::make_unique_directory(std::filesystem::temp_directory_path().string(), "bio_test_");
+    ASSERT_NE(made, "");
+    dir_ = made;
   }
   void TearDown() override {
     lib_.reset();
-    unsetenv("KOVDBG");
-    unsetenv("KOV_BIOTRACE");
+    support::unset_environment("KOVDBG");
+    support::unset_environment("KOV_BIOTRACE");
     std::filesystem::remove_all(dir_);
   }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "testkit/system_codes.h"
 #include "tests/bio/bio_fixture.h"
 
 namespace {
@@ -25,7 +26,7 @@ class BioDebugLevels : public BioTest, public ::testing::WithParamInterface<Leve
 
 // A line that is printed first at each level, from 1 to 4.
 TEST_P(BioDebugLevels, LevelComesFromTheCharacterAfterBio) {
-  setenv("KOVDBG", GetParam().kovdbg, 1);
+  support::set_environment("KOVDBG", GetParam().kovdbg);
   int32_t cntlwd = open(CREATE, "d", kRecl);
   close(cntlwd);
   auto lines = debug_lines();
@@ -45,20 +46,31 @@ INSTANTIATE_TEST_SUITE_P(Kovdbg, BioDebugLevels,
 
 class BioDebugLines : public BioTest {};
 
+// Addresses in the debug lines are the C library's "%p": "(nil)" and "0x..." with glibc, sixteen
+// hexadecimal digits with the Windows C library.
+#ifdef _WIN32
+const std::string kNoAddress = "0000000000000000";
+const std::string kAddressHead = "";
+#else
+const std::string kNoAddress = "(nil)";
+const std::string kAddressHead = "0x";
+#endif
+
 TEST_F(BioDebugLines, EntryAndExitLinesOfEveryRequest) {
-  setenv("KOVDBG", "BIO1", 1);
+  support::set_environment("KOVDBG", "BIO1");
   int32_t cntlwd = 3;
   std::string name = path("nothing/here");
   call(OPENRW, cntlwd, name, nullptr, 0, kRecl);
   close(cntlwd);
+  const std::string code = std::to_string(support::kErrorNoDirectory);
   std::vector<std::string> expected = {
       "At entry -- iopt = 2 (OPENRW), cntlwd = 3, charvarleng = " + std::to_string(name.size()) +
-          ", A(Intarray) = (nil), intarrayleng = 0, intvar = 4.",
+          ", A(Intarray) = " + kNoAddress + ", intarrayleng = 0, intvar = 4.",
       "  Parallel operation active flag = 0.",
-      "CreateFile failed -- error code = 2.",
-      "At exit -- iret = 2.",
-      "At entry -- iopt = 6 (CLOSE), cntlwd = 3, charvarleng = 0, A(Intarray) = (nil), "
-      "intarrayleng = 0, intvar = 0.",
+      "CreateFile failed -- error code = " + code + ".",
+      "At exit -- iret = " + code + ".",
+      "At entry -- iopt = 6 (CLOSE), cntlwd = 3, charvarleng = 0, A(Intarray) = " + kNoAddress +
+          ", intarrayleng = 0, intvar = 0.",
       "  Parallel operation active flag = 0.",
       "At exit -- iret = 0.",
   };
@@ -67,7 +79,7 @@ TEST_F(BioDebugLines, EntryAndExitLinesOfEveryRequest) {
 }
 
 TEST_F(BioDebugLines, DetailsAtLevelsTwoAndThree) {
-  setenv("KOVDBG", "BIO3", 1);
+  support::set_environment("KOVDBG", "BIO3");
   int32_t info_option = 0;
   call(OPENINFO, info_option, "Timing = Yes, raw");
   int32_t cntlwd = open(CREATE, "detail", kRecl);
@@ -85,12 +97,12 @@ TEST_F(BioDebugLines, DetailsAtLevelsTwoAndThree) {
        }) {
     EXPECT_TRUE(has_line(lines, line)) << line;
   }
-  const std::string head = "Create/open successful.  cntlwd = 1, area addr = 0x";
+  const std::string head = "Create/open successful.  cntlwd = 1, area addr = " + kAddressHead;
   const std::string tail = ", flags = 0x40005, filesize = 0 records (0x000000000).";
   EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
     return l.rfind(head, 0) == 0 && l.size() > tail.size() &&
            l.compare(l.size() - tail.size(), tail.size(), tail) == 0;
-  }));
+  })) << ::testing::PrintToString(lines);
   close(cntlwd);
 }
 
@@ -98,7 +110,7 @@ class BioTrace : public BioTest {
  protected:
   std::string trace_path() const { return path("trace.csv"); }
   void trace_with(const std::string& flags) {
-    setenv("KOV_BIOTRACE", (flags + trace_path()).c_str(), 1);
+    support::set_environment("KOV_BIOTRACE", (flags + trace_path()));
   }
   // Six requests on slot 3: create, write block 12, two reads, an unknown slot, close.
   void run_requests() {
@@ -160,18 +172,19 @@ TEST_F(BioTrace, ElapsedTimeModeNumbersRowsByTime) {
 }
 
 TEST_F(BioTrace, FlagsWithoutANameTraceNothingAndAFailedOpenIsTold) {
-  setenv("KOV_BIOTRACE", "+*%", 1);
-  setenv("KOVDBG", "BIO2", 1);
+  support::set_environment("KOV_BIOTRACE", "+*%");
+  support::set_environment("KOVDBG", "BIO2");
   run_requests();
   auto lines = debug_lines();
   EXPECT_TRUE(std::none_of(lines.begin(), lines.end(),
                            [](const std::string& l) { return l.rfind("Trace file", 0) == 0; }));
-  setenv("KOV_BIOTRACE", path("no/such/dir").c_str(), 1);
+  support::set_environment("KOV_BIOTRACE", path("no/such/dir"));
   fresh_library();
   int32_t cntlwd = 0;
   call(TRACEBACK, cntlwd);
   EXPECT_TRUE(has_line(debug_lines(), "Trace file \"" + path("no/such/dir") +
-                                          "\" open failed (append=0). Error code = 2."));
+                                          "\" open failed (append=0). Error code = " +
+                                          std::to_string(support::kErrorNoDirectory) + "."));
 }
 
 }  // namespace

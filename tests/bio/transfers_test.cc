@@ -1,8 +1,10 @@
 // Records moved by block number: what lands on disk, what comes back, and what is refused.
 
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <cstring>
@@ -78,11 +80,20 @@ TEST_F(BioTransfers, LastPartialRecordReadsWithZerosAfterTheEnd) {
 TEST_F(BioTransfers, ReadOnlyFileSeesRecordsAppendedByAnotherWriter) {
   write_file("shared.dat", std::string(kRecl * 4, 'a'));
   int32_t cntlwd = open(OPENRO, "shared.dat", kRecl);
-  std::ofstream(path("shared.dat"), std::ios::binary | std::ios::app)
-      << std::string(kRecl * 4, 'b');
+  std::ofstream appender(path("shared.dat"), std::ios::binary | std::ios::app);
   std::vector<int32_t> words(kRecl);
+#ifdef _WIN32
+  // The system holds the reader's share mode against every other opener, which our lock cannot
+  // do against one that takes no lock: no writer gets the file while it is read.
+  EXPECT_FALSE(appender.is_open());
+  EXPECT_EQ(transfer(READ, cntlwd, 2, words), bio::kBeyondEndOfFile);
+  EXPECT_EQ(file_size("shared.dat"), static_cast<std::uintmax_t>(kRecl * 4));
+#else
+  appender << std::string(kRecl * 4, 'b');
+  appender.close();
   ASSERT_EQ(transfer(READ, cntlwd, 2, words), 0);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(words.data()), 4), "bbbb");
+#endif
   close(cntlwd);
 }
 
@@ -172,6 +183,9 @@ TEST_F(BioTransfers, NoDataBufferCountsAsNoWords) {
 }
 
 TEST_F(BioTransfers, AFailedWriteReturnsTheSystemErrorAndTheNextOneSucceeds) {
+#ifdef _WIN32
+  GTEST_SKIP() << "no file-size resource limit (RLIMIT_FSIZE) on Windows";
+#else
   // In a child process, whose files may not grow beyond 64 KiB.
   pid_t pid = fork();
   if (pid == 0) {
@@ -189,6 +203,7 @@ TEST_F(BioTransfers, AFailedWriteReturnsTheSystemErrorAndTheNextOneSucceeds) {
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(file_size("limited"), 64u * 1024);
+#endif
 }
 
 }  // namespace

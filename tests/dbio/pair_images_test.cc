@@ -163,20 +163,13 @@ class PairFile {
     std::copy(ddl.begin(), ddl.end(), ctx.words(base, static_cast<int64_t>(ddl.size())));
     g.DDLVER[kUnit] = 700;
     g.DDLSIZ[kUnit] = 2 * 100000 + 4;
-    g.DBHNDL[kUnit] = g.GRFNUM[kUnit];
-    std::string name = path();
-    int32_t recl = kBlockWords * dbio::file_words_per_word(filtyp_), iret = 0;
-    dbio::BIOXXX(ctx, bio::OPENRW, g.DBHNDL[kUnit], name.data(), static_cast<int32_t>(name.size()), nullptr, 0, &recl,
-                 iret);
-    EXPECT_EQ(iret, 0);
+    open_file();
     g.DBOPND[kUnit] = dbio::kUnitForUpdate;
   }
   ~PairFile() {
-    auto& g = db.ctx.grdblk;
     dbio::forget_unit_pages(db.ctx, kUnit);
-    int32_t recl = 0, iret = 0;
-    dbio::BIOXXX(db.ctx, bio::CLOSE, g.DBHNDL[kUnit], nullptr, 0, nullptr, 0, &recl, iret);
-    g.DBOPND[kUnit] = dbio::kUnitClosed;
+    close_file();
+    db.ctx.grdblk.DBOPND[kUnit] = dbio::kUnitClosed;
   }
 
   std::size_t block_bytes() const { return kBlockWords * 4 * static_cast<std::size_t>(dbio::file_words_per_word(filtyp_)); }
@@ -186,8 +179,19 @@ class PairFile {
   // blocks it keeps in memory.
   Bytes file_blocks() {
     dbio::write_out_unit(db.ctx, kUnit);
+#ifdef _WIN32
+    // The system lets nobody else read a file that is open for update: it is closed for the look
+    // (which also writes out the library's records) and opened again.
+    close_file();
+#endif
     std::ifstream in(path(), std::ios::binary);
     const Bytes all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+#ifdef _WIN32
+    in.close();
+    open_file();
+#endif
+    EXPECT_GE(all.size(), block_bytes());
+    if (all.size() < block_bytes()) return {};
     return Bytes(all.begin() + static_cast<long>(block_bytes()), all.end());
   }
   int32_t page(int32_t block) {
@@ -219,6 +223,21 @@ class PairFile {
   support::ScratchDatabase db;
 
  private:
+  void open_file() {
+    auto& g = db.ctx.grdblk;
+    g.DBHNDL[kUnit] = g.GRFNUM[kUnit];
+    std::string name = path();
+    int32_t recl = kBlockWords * dbio::file_words_per_word(filtyp_), iret = 0;
+    dbio::BIOXXX(db.ctx, bio::OPENRW, g.DBHNDL[kUnit], name.data(), static_cast<int32_t>(name.size()), nullptr, 0,
+                 &recl, iret);
+    EXPECT_EQ(iret, 0);
+  }
+  void close_file() {
+    int32_t recl = 0, iret = 0;
+    dbio::BIOXXX(db.ctx, bio::CLOSE, db.ctx.grdblk.DBHNDL[kUnit], nullptr, 0, nullptr, 0, &recl, iret);
+    EXPECT_EQ(iret, 0);
+  }
+
   int32_t filtyp_;
 };
 

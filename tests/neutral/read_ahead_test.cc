@@ -5,8 +5,6 @@
 #include "neutral/read_ahead.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,6 +17,7 @@
 #include "neutral/stream.h"
 #include "platform/stop.h"
 #include "testkit/block_generator.h"
+#include "testkit/programs.h"
 #include "tests/neutral/value_lines.h"
 
 namespace {
@@ -146,13 +145,11 @@ TEST(ReadAhead, ReportsWhatItMetOnlyWhenTheRecordsGetThere) {
 TEST(ReadAhead, StopsWhileItsWriterStillHoldsThePipeOpen) {
   // Standard input is a pipe whose writer sends a header and a few lines and then keeps it open:
   // a reader made to wait for more input must still stop at once when it is no longer needed.
-  int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
-  const int saved = ::dup(0);
-  ASSERT_EQ(::dup2(fds[0], 0), 0);
+  support::StandardInputPipe pipe;
+  ASSERT_TRUE(pipe.ready());
   const std::string text = generated(5, 1024, false, true, 3);
   const std::string part = text.substr(0, text.find('\n', 3 * 81) + 1);  // line 1 and three data lines
-  ASSERT_EQ(::write(fds[1], part.data(), part.size()), static_cast<ssize_t>(part.size()));
+  ASSERT_TRUE(pipe.write(part));
   {
     platform::TextInput input;
     input.attach_standard_input();
@@ -173,10 +170,6 @@ TEST(ReadAhead, StopsWhileItsWriterStillHoldsThePipeOpen) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     stream.CVTEND();
   }
-  ::dup2(saved, 0);
-  ::close(saved);
-  ::close(fds[0]);
-  ::close(fds[1]);
 }
 
 }  // namespace

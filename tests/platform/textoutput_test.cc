@@ -3,7 +3,6 @@
 #include "platform/textoutput.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -12,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/syserror.h"
+#include "testkit/programs.h"
+#include "testkit/system_codes.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -19,9 +22,9 @@ namespace fs = std::filesystem;
 class NewTextFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "textoutput_test_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    const std::string made = support::make_unique_directory(fs::temp_directory_path().string(), "textoutput_test_");
+    ASSERT_NE(made, "");
+    dir_ = made;
   }
   void TearDown() override { fs::remove_all(dir_); }
   std::string path(const char* leaf) const { return (dir_ / leaf).string(); }
@@ -65,14 +68,14 @@ TEST_F(NewTextFile, LeavesNothingWhenDroppedUncommitted) {
 TEST_F(NewTextFile, NeverReplacesAFile) {
   std::ofstream(path("there.ndb")) << "keep";
   platform::TextOutput early;
-  EXPECT_EQ(early.create(path("there.ndb")), EEXIST);
+  EXPECT_EQ(early.create(path("there.ndb")), platform::kErrorFileExists);
   {
     // A file that appears under the name while the new one is written wins: commit refuses.
     platform::TextOutput late;
     ASSERT_EQ(late.create(path("late.ndb")), 0);
     ASSERT_EQ(late.write("new", 3), 0);
     std::ofstream(path("late.ndb")) << "first";
-    EXPECT_EQ(late.commit(), EEXIST);
+    EXPECT_EQ(late.commit(), platform::kErrorFileExists);
   }
   EXPECT_EQ(text(path("there.ndb")), "keep");
   EXPECT_EQ(text(path("late.ndb")), "first");
@@ -81,7 +84,7 @@ TEST_F(NewTextFile, NeverReplacesAFile) {
 
 TEST_F(NewTextFile, ReportsADirectoryThatCannotHoldIt) {
   platform::TextOutput out;
-  EXPECT_EQ(out.create(path("missing/dump.ndb")), ENOENT);
+  EXPECT_EQ(out.create(path("missing/dump.ndb")), support::kErrorNoDirectory);
 }
 
 }  // namespace

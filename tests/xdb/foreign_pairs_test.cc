@@ -24,6 +24,7 @@
 #include "testkit/foreign_writer.h"
 #include "testkit/neutral_encoding.h"
 #include "testkit/neutral_writer.h"
+#include "testkit/programs.h"
 #include "testkit/scratch_database.h"
 #include "xdb/datablocks.h"
 #include "xdb/readers.h"
@@ -152,7 +153,7 @@ class NativeDatabases {
 
  private:
   NativeDatabases() {
-    dir_ = std::filesystem::temp_directory_path() / ("loadxdb_foreign_pairs_" + std::to_string(::getpid()));
+    dir_ = std::filesystem::temp_directory_path() / ("loadxdb_foreign_pairs_" + std::to_string(support::process_id()));
     std::filesystem::create_directories(dir_);
   }
   std::filesystem::path dir_;

@@ -18,6 +18,7 @@
 #include "testkit/end_to_end.h"
 #include "testkit/foreign_writer.h"
 #include "testkit/neutral_writer.h"
+#include "testkit/programs.h"
 #include "testkit/scratch_database.h"
 #include "xdb/datablocks.h"
 
@@ -187,7 +188,7 @@ class NativeDatabases {
 
  private:
   NativeDatabases() {
-    dir_ = std::filesystem::temp_directory_path() / ("loadxdb_foreign_" + std::to_string(::getpid()));
+    dir_ = std::filesystem::temp_directory_path() / ("loadxdb_foreign_" + std::to_string(support::process_id()));
     std::filesystem::create_directories(dir_);
     for (const char* sample : {"custom", "generated", "extended"}) {
       const std::string neutral = (dir_ / (std::string(sample) + ".ndb")).string();

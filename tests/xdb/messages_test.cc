@@ -12,6 +12,7 @@
 #include "dbio/bridge.h"
 #include "dbio/pool.h"
 #include "testkit/scratch_database.h"
+#include "testkit/system_codes.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ TEST(Biomsg, OpenFailureCarriesTheSystemText) {
             " *** SYSTEM FATAL MESSAGE 1001 (DBOPEN)\n"
             "     ERROR ENCOUNTERED OPENING FILE, ERROR CODE =     2.\n"
             "     DATA BASE NUMBER =   1, UNIT =  40, MESSAGE IS --\n"
-            "     " + std::string(std::strerror(2)) + "\n");
+            "     " + support::system_message(2) + "\n");
   db.messages.str("");
   dbio::BIOMSG(db.ctx, 1, dbio::kFileSizeReached, 6, 0, "DBCLOS", fatal);
   EXPECT_EQ(db.messages.str(),

@@ -1,0 +1,196 @@
+#include "platform/textinput.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "platform/syserror.h"
+#include "platform/win32/syscalls.h"
+
+namespace platform {
+
+namespace {
+
+HANDLE native(NativeHandle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// The most one ReadFile is asked for (the buffer is smaller anyway).
+constexpr DWORD kMaxRead = 0x40000000;
+
+}  // namespace
+
+TextInput::TextInput() = default;
+TextInput::~TextInput() { close(); }
+
+int TextInput::open_existing(const std::string& name) {
+  // Opening a directory fails as any denied access does; a look first tells the two apart.
+  const DWORD attributes = GetFileAttributesA(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return kErrorIsDirectory;
+  const HANDLE h = sys::create_file(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = GetLastError();
+    return e != 0 ? static_cast<int>(e) : ERROR_GEN_FAILURE;
+  }
+  handle_ = reinterpret_cast<NativeHandle>(h);
+  regular_ = GetFileType(h) == FILE_TYPE_DISK;
+  owns_handle_ = true;
+  path_ = name;
+  at_end_ = false;
+  error_ = 0;
+  buffer_ = std::make_unique<char[]>(kBufferBytes);
+  begin_ = end_ = buffer_.get();
+  return 0;
+}
+
+void TextInput::attach_standard_input() {
+  const HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+  // A process started without standard input reads an empty one.
+  handle_ = h == nullptr || h == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<NativeHandle>(h);
+  regular_ = handle_ != kNoHandle && GetFileType(h) == FILE_TYPE_DISK;
+  owns_handle_ = false;
+  at_end_ = handle_ == kNoHandle;
+  error_ = 0;
+  buffer_ = std::make_unique<char[]>(kBufferBytes);
+  begin_ = end_ = buffer_.get();
+}
+
+void TextInput::attach_memory(std::string bytes) {
+  memory_ = true;
+  memory_bytes_ = std::move(bytes);
+  begin_ = memory_bytes_.data();
+  end_ = begin_ + memory_bytes_.size();
+  at_end_ = true;  // nothing to refill from
+  error_ = 0;
+}
+
+// A pipe tells how many bytes wait in it; a console handle is signalled while input events
+// wait. Anything else (or an inquiry that fails: a closed pipe) is left to the read.
+bool TextInput::wait_for_input() {
+  constexpr DWORD kSliceMilliseconds = 20;
+  const HANDLE h = native(handle_);
+  const DWORD type = GetFileType(h);
+  auto ready = [&](DWORD milliseconds) {
+    if (type == FILE_TYPE_PIPE) {
+      DWORD waiting = 0;
+      if (!PeekNamedPipe(h, nullptr, 0, nullptr, &waiting, nullptr) || waiting > 0) return true;
+      if (milliseconds > 0) Sleep(milliseconds);
+      return false;
+    }
+    if (type == FILE_TYPE_CHAR) {
+      const DWORD w = WaitForSingleObject(h, milliseconds);
+      return w != WAIT_TIMEOUT;
+    }
+    return true;
+  };
+  for (;;) {
+    if (ready(0)) return true;
+    if (!wait_hook_()) return false;
+    if (ready(kSliceMilliseconds)) return true;
+  }
+}
+
+bool TextInput::refill() {
+  if (at_end_ || handle_ == kNoHandle) return false;
+  if (wait_hook_ && !regular_ && !wait_for_input()) {
+    at_end_ = true;
+    return false;
+  }
+  DWORD n = 0;
+  const DWORD asked = kBufferBytes < kMaxRead ? static_cast<DWORD>(kBufferBytes) : kMaxRead;
+  bool read = sys::read(native(handle_), buffer_.get(), asked, &n);
+  // A writer's write of nothing reaches a pipe's reader as a read of nothing; only a pipe whose
+  // writer has gone ends it (ERROR_BROKEN_PIPE).
+  while (read && n == 0 && !regular_ && GetFileType(native(handle_)) == FILE_TYPE_PIPE) {
+    read = sys::read(native(handle_), buffer_.get(), asked, &n);
+  }
+  if (read && n > 0) {
+    begin_ = buffer_.get();
+    end_ = begin_ + n;
+    return true;
+  }
+  if (!read) {
+    // A pipe whose writer has gone ends the input as the end of a file does.
+    const DWORD e = GetLastError();
+    if (e != ERROR_BROKEN_PIPE && e != ERROR_HANDLE_EOF) error_ = e != 0 ? static_cast<int>(e) : ERROR_GEN_FAILURE;
+  }
+  at_end_ = true;
+  return false;
+}
+
+long TextInput::read_line(char* dest, std::size_t capacity) {
+  if (begin_ == end_ && !refill()) return -1;
+
+  // Fast path: the whole line is in the buffer.
+  if (const char* nl = static_cast<const char*>(std::memchr(begin_, '\n', end_ - begin_))) {
+    std::size_t len = nl - begin_;
+    if (len > 0 && nl[-1] == '\r') --len;
+    std::size_t n = len < capacity ? len : capacity;
+    std::memcpy(dest, begin_, n);
+    begin_ = nl + 1;
+    return static_cast<long>(n);
+  }
+
+  // The line runs past the buffer (or is the last line, without a line feed): take what is
+  // needed piece by piece and remember the last character to drop a CR before the LF.
+  std::size_t total = 0, copied = 0;
+  char last = 0;
+  for (;;) {
+    const char* nl = static_cast<const char*>(std::memchr(begin_, '\n', end_ - begin_));
+    const char* stop = nl ? nl : end_;
+    std::size_t piece = stop - begin_;
+    if (copied < capacity) {
+      std::size_t take = piece < capacity - copied ? piece : capacity - copied;
+      std::memcpy(dest + copied, begin_, take);
+      copied += take;
+    }
+    if (piece > 0) last = stop[-1];
+    total += piece;
+    if (nl) {
+      begin_ = nl + 1;
+      break;
+    }
+    begin_ = end_;
+    // A read error cuts the line: what was read of it is not a line, and the input ends here.
+    if (!refill()) {
+      if (error_ != 0) return -1;
+      break;
+    }
+  }
+  if (last == '\r' && total <= capacity) --copied;
+  return static_cast<long>(copied);
+}
+
+std::string TextInput::full_name() const {
+  if (path_.empty()) return {};
+  std::string name(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetFullPathNameA(path_.c_str(), static_cast<DWORD>(name.size()), name.data(), nullptr);
+    if (n == 0) return {};
+    if (n < name.size()) {
+      name.resize(n);
+      return name;
+    }
+    name.resize(n);  // the room it needs, NUL included
+  }
+}
+
+void TextInput::close() {
+  if (owns_handle_ && handle_ != kNoHandle) sys::close(native(handle_));
+  handle_ = kNoHandle;
+  owns_handle_ = false;
+  memory_ = false;
+  memory_bytes_.clear();
+  buffer_.reset();
+  begin_ = end_ = nullptr;
+  at_end_ = true;
+}
+
+bool file_exists(const std::string& name, bool when_unknown) {
+  const DWORD attributes = GetFileAttributesA(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) return !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  const DWORD e = GetLastError();
+  if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_INVALID_NAME) return false;
+  return when_unknown;
+}
+
+}  // namespace platform
