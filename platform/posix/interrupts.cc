@@ -27,10 +27,15 @@ extern "C" void on_interrupt(int signal) {
   for (Slot& slot : slots) {
     if (slot.used) ::unlink(slot.path);
   }
-  put("\n *** ");
-  put(program_name);
-  put(signal == SIGINT ? " INTERRUPTED (SIGINT)" : " TERMINATED (SIGTERM)");
-  put(": STOPPED, ITS UNFINISHED OUTPUT REMOVED.\n");
+  // A reader of standard error that went away (SIGPIPE) reads nothing more: no line for it.
+  if (signal != SIGPIPE) {
+    put("\n *** ");
+    put(program_name);
+    put(signal == SIGINT    ? " INTERRUPTED (SIGINT)"
+        : signal == SIGHUP  ? " TERMINATED (SIGHUP)"
+                            : " TERMINATED (SIGTERM)");
+    put(": STOPPED, ITS UNFINISHED OUTPUT REMOVED.\n");
+  }
   ::_exit(128 + signal);
 }
 
@@ -41,11 +46,12 @@ void install_interrupt_handlers(const char* program) {
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = on_interrupt;
+  // A closed terminal (SIGHUP) and a reader of the listing or of the neutral output on a pipe
+  // that went away (SIGPIPE, as in `loadxdb big.ndb | head`) end the run as surely as Ctrl-C.
+  constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
   sigemptyset(&action.sa_mask);
-  sigaddset(&action.sa_mask, SIGINT);
-  sigaddset(&action.sa_mask, SIGTERM);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (int signal : kSignals) sigaddset(&action.sa_mask, signal);
+  for (int signal : kSignals) sigaction(signal, &action, nullptr);
 }
 
 int remove_on_interrupt(const std::string& path) {

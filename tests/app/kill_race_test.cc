@@ -3,14 +3,16 @@
 // the process:
 //   - a conversion killed with SIGKILL at spread moments leaves under the output name nothing, or
 //     the XDB a clean run writes, byte for byte; a rerun then succeeds;
-//   - SIGINT and SIGTERM stop either program with one line and status 130 or 143, and leave
-//     neither the output nor its temporary file;
+//   - SIGINT, SIGTERM and SIGHUP stop either program with one line and status 130, 143 or 129,
+//     and leave neither the output nor its temporary file; a reader of the listing that goes
+//     away (SIGPIPE) ends the run the same way, without the line;
 //   - eight conversions started at once for one output: one makes it, the others say it exists;
 //     eight for different outputs in one directory: all make theirs.
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <signal.h>
+#include <sys/wait.h>
 #endif
 
 #include <chrono>
@@ -142,7 +144,8 @@ TEST_F(Outcomes, InterruptsRemoveTheUnfinishedXdbAndSaySo) {
   make(1 << 20);
   const std::string text = file_text(neutral_);
   for (const auto& [signal, status, word] :
-       {std::tuple{SIGINT, 130, "INTERRUPTED (SIGINT)"}, std::tuple{SIGTERM, 143, "TERMINATED (SIGTERM)"}}) {
+       {std::tuple{SIGINT, 130, "INTERRUPTED (SIGINT)"}, std::tuple{SIGTERM, 143, "TERMINATED (SIGTERM)"},
+        std::tuple{SIGHUP, 129, "TERMINATED (SIGHUP)"}}) {
     const std::string out = dir_.path("signalled.xdb");
     Child run({kLoadxdb, "-", "output=" + out}, dir_.path("signal.err"), true);
     ASSERT_TRUE(run.process.write_input(text.substr(0, text.size() / 2)));
@@ -158,6 +161,25 @@ TEST_F(Outcomes, InterruptsRemoveTheUnfinishedXdbAndSaySo) {
               std::string::npos)
         << err;
   }
+#endif
+}
+
+// `loadxdb big.ndb debug=on 2>&1 | head`: the reader of the listing goes away, the next line the
+// converter writes raises SIGPIPE, and the run ends without leaving its unfinished XDB behind
+// (and without a line: nobody reads it).
+TEST_F(Outcomes, AReaderOfTheListingThatGoesAwayLeavesNoOutput) {
+#ifdef _WIN32
+  GTEST_SKIP() << "no SIGPIPE on Windows: a write to a closed pipe fails and the run reports it";
+#else
+  make(4 << 20);  // a listing with debug lines of about 200 kB, beyond what a pipe buffers
+  const std::string out = dir_.path("piped.xdb");
+  const std::string command = "bash -c '\"" + kLoadxdb + "\" \"" + neutral_ + "\" \"output=" + out +
+                              "\" debug=on 2>&1 | head -c 1000 >/dev/null; exit ${PIPESTATUS[0]}'";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status)) << command;
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGPIPE);
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_TRUE(temporaries().empty());
 #endif
 }
 
