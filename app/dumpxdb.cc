@@ -341,7 +341,10 @@ class Dumper {
     }
     int64_t visited = 0;
     order.visit([&](const xdb::DataBlockEntry& e) {
-      if (progress_) progress_->advance(xdb_bytes_ * visited / std::max<int64_t>(1, order.size()));
+      if (progress_) {
+        const double share = static_cast<double>(visited) / static_cast<double>(std::max<int64_t>(1, order.size()));
+        progress_->advance(static_cast<int64_t>(share * static_cast<double>(xdb_bytes_)));
+      }
       ++visited;
       if (ddl_written_ && e.descriptor[0] == ddl_sequence_) return;
       data_block(e, false);
