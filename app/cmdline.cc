@@ -1,6 +1,9 @@
 #include "app/cmdline.h"
 
+#include <optional>
+
 #include "app/listing.h"
+#include "platform/process.h"
 #include "platform/stop.h"
 #include "platform/textinput.h"
 
@@ -20,6 +23,83 @@ CommandLine CommandLine::from_argv(int argc, char** argv) {
   std::vector<std::string> tokens;
   for (int i = 0; i < argc; ++i) tokens.emplace_back(argv[i]);
   return CommandLine(std::move(tokens));
+}
+
+CommandLine CommandLine::from_process(int argc, char** argv) {
+  if (const std::optional<std::string> raw = platform::raw_command_line()) {
+    return CommandLine(split_command_line(*raw, platform::search_program));
+  }
+  return from_argv(argc, argv);
+}
+
+namespace {
+
+bool separates(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+}  // namespace
+
+std::vector<std::string> split_command_line(std::string_view line,
+                                            std::string (*find_program)(const std::string&)) {
+  std::size_t at = 0;
+  const std::size_t end = line.size();
+  auto skip_separators = [&] {
+    while (at < end && separates(line[at])) ++at;
+  };
+
+  std::vector<std::string> tokens;
+  skip_separators();
+  std::string program;
+  if (at < end && (line[at] == '"' || line[at] == '\'')) {
+    const char quote = line[at++];
+    const std::size_t close = line.find(quote, at);
+    const std::size_t stop = close == std::string_view::npos ? end : close;
+    program = std::string(line.substr(at, stop - at));
+    at = close == std::string_view::npos ? end : close + 1;
+  } else {
+    const std::size_t start = at;
+    while (at < end && !separates(line[at])) ++at;
+    program = std::string(line.substr(start, at - start));
+  }
+  if (!program.empty() && find_program != nullptr) program = find_program(program);
+  tokens.push_back(std::move(program));
+
+  while (static_cast<int>(tokens.size()) <= CommandLine::kMaxArguments) {
+    skip_separators();
+    if (at >= end) break;
+    std::string token;
+    if (line[at] != '"') {
+      const std::size_t start = at;
+      while (at < end && !separates(line[at])) ++at;
+      token = std::string(line.substr(start, at - start));
+    } else {
+      ++at;
+      const std::size_t start = at;
+      bool closed = false;
+      while (at < end) {
+        if (line[at] == '"') {
+          if (at + 1 < end && line[at + 1] == '"') {
+            at += 2;  // a doubled quote stands for one
+            continue;
+          }
+          closed = true;
+          break;
+        }
+        ++at;
+      }
+      if (closed) {
+        while (at < end && !separates(line[at])) ++at;
+        token = std::string(line.substr(start, at - start));
+        if (!token.empty() && token.back() == '"') token.pop_back();
+      } else {
+        token = std::string(line.substr(start));
+      }
+    }
+    for (std::size_t pair = token.find("\"\""); pair != std::string::npos; pair = token.find("\"\"", pair + 1)) {
+      token.erase(pair, 1);
+    }
+    tokens.push_back(std::move(token));
+  }
+  return tokens;
 }
 
 std::string CommandLine::ARGGET(int i, int& length) const {

@@ -1,10 +1,11 @@
 #pragma once
 // Command-line routines of the converter.
 //
-// The shell has already split the command line: argument 0 is the program, the rest are the
-// tokens (at most kMaxArguments of them; further ones are not seen). Names are kept whole:
-// an absolute path often runs past the fixed text fields of older tools, and cutting a name
-// would open or create the wrong file.
+// Argument 0 is the program, the rest are the tokens (at most kMaxArguments of them; further
+// ones are not seen). Where the system hands over the raw command line (Win32), the program
+// splits it itself (split_command_line); elsewhere the shell has split it already. Names are
+// kept whole: an absolute path often runs past the fixed text fields of older tools, and cutting
+// a name would open or create the wrong file.
 
 #include <ostream>
 #include <string>
@@ -20,6 +21,9 @@ class CommandLine {
   // tokens[0] is the program, tokens[1..] its arguments.
   explicit CommandLine(std::vector<std::string> tokens);
   static CommandLine from_argv(int argc, char** argv);
+  // The process's own command line: split_command_line of the raw line where the system gives
+  // one, else argv.
+  static CommandLine from_process(int argc, char** argv);
 
   // Number of arguments after the program name (0..64).
   int ARGCNT() const { return static_cast<int>(tokens_.size()) - 1; }
@@ -34,6 +38,20 @@ class CommandLine {
  private:
   std::vector<std::string> tokens_;
 };
+
+// Splits a raw command line into the program and its arguments:
+// - Blanks, tabs and newlines separate tokens.
+// - The program name runs to the next blank, or, when it begins with a quote (" or '), to the
+//   next quote of the same kind; it is then looked up on the executable search path
+//   (`find_program`, when given) to become argument 0.
+// - An argument that does not begin with a double quote runs to the next blank.
+// - One that begins with a double quote starts behind it and runs to the first double quote
+//   that is not doubled, then on to the next blank; a double quote that then ends it is dropped.
+//   Without a closing quote it runs to the end of the line, blanks and all.
+// - In every argument each doubled double quote becomes one.
+// At most kMaxArguments arguments are taken.
+std::vector<std::string> split_command_line(std::string_view line,
+                                            std::string (*find_program)(const std::string&) = nullptr);
 
 // Splits ARG at its first "=": KEY := the part before it in lower case (blank when there is no
 // "=" or it stands in the first column), VALUE := the part after it (the whole ARG without "=").

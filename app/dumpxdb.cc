@@ -1,7 +1,6 @@
 #include "app/dumpxdb.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -129,7 +128,7 @@ class OutputSink : public neutral::ByteSink {
       return;
     }
     if (const int status = file_.commit(); status != 0) {
-      if (status == EEXIST) {
+      if (status == platform::kErrorFileExists) {
         fatal(messages_, "USER", {"ERROR CREATING NEUTRAL FILE '" + name_ + "'", "NEUTRAL FILE ALREADY EXISTS."});
       }
       failed("", status);
@@ -473,7 +472,7 @@ void main_program(const CommandLine& cl, platform::Units& units, std::ostream& s
       sink.use_stream(standard_output);
     } else if (const int created = sink.create(); created != 0) {
       const std::string name(trimmed(run.neutral_name));
-      if (created == EEXIST) fatal(out, "USER", {"ERROR CREATING NEUTRAL FILE '" + name + "'", "NEUTRAL FILE ALREADY EXISTS."});
+      if (created == platform::kErrorFileExists) fatal(out, "USER", {"ERROR CREATING NEUTRAL FILE '" + name + "'", "NEUTRAL FILE ALREADY EXISTS."});
       fatal(out, "SYSTEM", {"ERROR CREATING NEUTRAL FILE '" + name + "'", error_text(created)});
     }
     if (listing) {

@@ -1,6 +1,5 @@
 #include "app/loadxdb.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -116,7 +115,7 @@ int finish_output(Output& output, std::ostream& out, int status) {
   if (output.closed) named = platform::publish_file(output.temporary, output.final_name);
   if (!output.closed || named != 0) std::remove(output.temporary.c_str());
   platform::forget_on_interrupt(output.interrupt_slot);
-  if (named == EEXIST) {
+  if (named == platform::kErrorFileExists) {
     // Another run made the output meanwhile; it is never replaced.
     print_open_failure(out, output.final_name, xdb::kNewFileExists);
   } else if (named != 0) {

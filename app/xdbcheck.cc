@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/check.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ const char kUsage[] =
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  platform::prepare_standard_streams();
   app::CheckOptions options;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {

@@ -7,9 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <optional>
+#include <string>
 
 #include "bio/trace.h"
 #include "platform/clock.h"
+#include "platform/environment.h"
 #include "platform/sysinfo.h"
 
 namespace bio {
@@ -27,8 +30,9 @@ const char* const kOperationNames[] = {"OPENINFO", "CREATE",     "OPENRW",     "
 // KOVDBG: "BIO" anywhere in the value (any case) switches debug lines on; a digit right after
 // it is the level, anything else level 1.
 int debug_level_from_environment() {
-  const char* value = std::getenv("KOVDBG");
-  if (value == nullptr) return 0;
+  const std::optional<std::string> setting = platform::environment_variable("KOVDBG");
+  if (!setting) return 0;
+  const char* value = setting->c_str();
   char upper[kEnvironmentValueMax + 1];
   std::size_t n = 0;
   for (; value[n] != '\0' && n < kEnvironmentValueMax; ++n) {

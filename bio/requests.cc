@@ -8,7 +8,6 @@
 #include "bio/requests.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
@@ -18,6 +17,7 @@
 #include "bio/operations.h"
 #include "bio/trace.h"
 #include "platform/files.h"
+#include "platform/syserror.h"
 
 namespace bio {
 namespace {
@@ -71,7 +71,7 @@ int32_t do_close(Library& lib, Request& r, int32_t& cntlwd) {
 int32_t do_erase(Library&, Request& r) {
   if (!r.has_name()) return kNoFileName;
   int e = platform::remove_file(r.name);
-  return e == ENOENT ? 0 : e;
+  return e == platform::kErrorFileNotFound ? 0 : e;
 }
 
 int32_t do_getrecl(Library& lib, Request& r) {

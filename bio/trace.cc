@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "bio/library.h"
 #include "bio/requests.h"
 #include "bio/timing.h"
 #include "platform/clock.h"
+#include "platform/environment.h"
 #include "platform/files.h"
 
 namespace bio {
@@ -39,8 +41,9 @@ void write_or_give_up(Library& lib, const char* data, std::size_t bytes) {
 }  // namespace
 
 void open_trace(Library& lib) {
-  const char* value = std::getenv("KOV_BIOTRACE");
-  if (value == nullptr) return;
+  const std::optional<std::string> setting = platform::environment_variable("KOV_BIOTRACE");
+  if (!setting) return;
+  const char* value = setting->c_str();
   bool append = false, header = false, sequence = false;
   for (;; ++value) {
     if (*value == '-') continue;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/handle.h"
+
 namespace platform {
 
 // 0 when the name's attributes can be read (it exists), else the errno.
@@ -27,7 +29,7 @@ class FileHead {
   std::uint64_t size() const;
 
  private:
-  int fd_ = -1;
+  NativeHandle handle_ = kNoHandle;
 };
 
 // Creates `name` as a new empty file, failing with EEXIST when any file of that name exists.

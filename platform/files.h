@@ -24,6 +24,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/handle.h"
+
 namespace platform {
 
 enum class Access { kRead, kWrite, kReadWrite };
@@ -51,8 +53,8 @@ class File {
   // REQUIRES: nothing is open.
   int open(const char* name, Access access, Share share, Disposition disposition,
            std::uint32_t flags);
-  bool is_open() const { return fd_ >= 0; }
-  int descriptor() const { return fd_; }
+  bool is_open() const { return handle_ != kNoHandle; }
+  int descriptor() const { return static_cast<int>(handle_); }
 
   // REQUIRES: is_open(). `bytes` may be any size; the transfer is split as the system needs.
   int read_at(void* data, std::size_t bytes, std::uint64_t offset) const;
@@ -83,7 +85,7 @@ class File {
   int close();
 
  private:
-  int fd_ = -1;
+  NativeHandle handle_ = kNoHandle;
   std::string remove_at_close_;  // name of a delete-on-close file whose name still exists
 };
 

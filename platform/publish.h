@@ -11,6 +11,8 @@
 
 #include <string>
 
+#include "platform/handle.h"
+
 namespace platform {
 
 // A temporary name beside `final_name` for this process; `attempt` makes another one when a
@@ -28,7 +30,7 @@ int publish_file(const std::string& temporary, const std::string& final_name);
 int name_for_good(const std::string& temporary, const std::string& final_name);
 
 // fsync of an open descriptor, repeated when interrupted; 0 or the errno.
-int sync_file(int fd);
+int sync_file(NativeHandle file);
 
 // Gives the file `from` the name `to` unless `to` exists (EEXIST). A link is atomic; file systems
 // without links get a rename that does not replace or, where even that is missing, a rename

@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/handle.h"
+
 namespace platform {
 
 class TextInput {
@@ -32,7 +34,7 @@ class TextInput {
   void attach_standard_input();
   // Reads the given bytes (tests).
   void attach_memory(std::string bytes);
-  bool attached() const { return fd_ >= 0 || memory_; }
+  bool attached() const { return handle_ != kNoHandle || memory_; }
 
   // Copies up to `capacity` characters of the next line into `dest` and returns how many were
   // copied; -1 at the end of the input. A read error also ends the input (the line it cuts is
@@ -60,10 +62,10 @@ class TextInput {
   bool refill();  // false at the end of the input or on a read error
   bool wait_for_input();  // false when the wait hook gave up
 
-  int fd_ = -1;
-  bool regular_ = false;  // fd_ is a regular file: a read never waits for a writer
+  NativeHandle handle_ = kNoHandle;
+  bool regular_ = false;  // handle_ is a regular file: a read never waits for a writer
   std::function<bool()> wait_hook_;
-  bool owns_fd_ = false;
+  bool owns_handle_ = false;
   bool memory_ = false;
   bool at_end_ = false;
   int error_ = 0;

@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/handle.h"
+
 namespace platform {
 
 class TextOutput {
@@ -36,8 +38,8 @@ class TextOutput {
   const std::string& temporary_name() const { return temporary_; }
 
  private:
-  int fd_ = -1;
-  bool owns_fd_ = false;
+  NativeHandle handle_ = kNoHandle;
+  bool owns_handle_ = false;
   std::string final_;
   std::string temporary_;  // empty once committed or abandoned
   int interrupt_slot_ = -1;  // its place among the files an interrupt removes

@@ -75,7 +75,7 @@ gzip -dc "$root/usr/share/man/man1/loadxdb.1.gz" | cmp -s - "$source_dir/man/loa
 echo "== source tarball"
 tar -tzf "$tarball" | sed "s|^loadxdb-$version-source/||" >"$scratch/sources"
 echo "$(wc -l <"$scratch/sources") entries"
-for expected in CMakeLists.txt README.md app/loadxdb.cc app/progress.cc platform/terminal.cc man/loadxdb.1 \
+for expected in CMakeLists.txt README.md app/loadxdb.cc app/progress.cc platform/terminal.h platform/posix/terminal.cc man/loadxdb.1 \
   completion/loadxdb docs/xdb-format.md examples/example.ndb tools/package_test.sh tests/app/progress_test.cc .ci/run; do
   grep -Fxq -- "$expected" "$scratch/sources" || fail "the source tarball lacks $expected"
 done

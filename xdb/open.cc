@@ -1,7 +1,6 @@
 #include "xdb/open.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "dbio/bridge.h"
 #include "dbio/pool.h"
 #include "platform/filehead.h"
+#include "platform/syserror.h"
 #include "dbio/open_states.h"
 #include "dbio/word_view.h"
 #include "dbio/ddl_plan.h"
@@ -221,7 +221,7 @@ void DBOPEN(dbio::Context& ctx, int32_t DBNUM, int32_t MAXBLK, int32_t BLKSIZ, i
     // The new file is made exclusively: a file of that name that appeared since the probe (another
     // run writing the same XDB) is never replaced. Any other failure (a directory that cannot be
     // written, a missing one) is left to the block I/O CREATE below, which reports it.
-    if (platform::create_new_file(name) == EEXIST) return void(IERR = kNewFileExists);
+    if (platform::create_new_file(name) == platform::kErrorFileExists) return void(IERR = kNewFileExists);
     int32_t option = DBNUM < 0 ? kDeleteOnClose : 0, iret = 0;
     dbio::BIOXXX(ctx, bio::OPENINFO, option, nullptr, 0, nullptr, 0, &MAXBLK, iret);
     int32_t recl = record_length;

@@ -42,6 +42,57 @@ TEST(ArgGet, SeesAtMost64Arguments) {
   EXPECT_EQ(cl.ARGGET(65), "");
 }
 
+// The raw command line of the Windows build, split by the program's own rules.
+struct SplitCase {
+  const char* line;
+  std::vector<std::string> tokens;  // argument 0 first
+};
+
+class SplitCommandLine : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitCommandLine, GivesTheArgumentsAUserTyped) {
+  EXPECT_EQ(app::split_command_line(GetParam().line), GetParam().tokens) << GetParam().line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, SplitCommandLine,
+    ::testing::Values(
+        SplitCase{"loadxdb model.ndb o=out.xdb", {"loadxdb", "model.ndb", "o=out.xdb"}},
+        SplitCase{"  \tloadxdb\t model.ndb \n v=n  ", {"loadxdb", "model.ndb", "v=n"}},
+        SplitCase{"", {""}},
+        SplitCase{"loadxdb", {"loadxdb"}},
+        // A quoted program name may hold blanks; either quote serves.
+        SplitCase{"\"C:\\Program Files\\x\\loadxdb.exe\" a", {"C:\\Program Files\\x\\loadxdb.exe", "a"}},
+        SplitCase{"'my prog' a", {"my prog", "a"}},
+        SplitCase{"\"unclosed prog", {"unclosed prog"}},
+        // A quoted argument keeps its blanks and loses its quotes.
+        SplitCase{"p \"my model.ndb\" v=y", {"p", "my model.ndb", "v=y"}},
+        // Text behind the closing quote belongs to the argument; a quote that then ends it goes.
+        SplitCase{"p \"ab\"cd ef", {"p", "ab\"cd", "ef"}},
+        SplitCase{"p \"ab\"cd\" ef", {"p", "ab\"cd", "ef"}},
+        // Doubled quotes stand for one, inside quotes and out.
+        SplitCase{"p \"a\"\"b c\" d", {"p", "a\"b c", "d"}},
+        SplitCase{"p x\"\"y", {"p", "x\"y"}},
+        // Without a closing quote the argument runs to the end, blanks and all.
+        SplitCase{"p \"open to the end  ", {"p", "open to the end  "}},
+        // Only a leading double quote groups: o="a b" is two arguments, as typed.
+        SplitCase{"p o=\"a b\"", {"p", "o=\"a", "b\""}},
+        // Single quotes do not group arguments (ARGGET removes a matching pair later).
+        SplitCase{"p 'x.ndb'", {"p", "'x.ndb'"}}));
+
+TEST(SplitCommandLineLimits, TakesAtMost64ArgumentsAndLooksUpTheProgram) {
+  std::string line = "prog";
+  for (int i = 1; i <= 70; ++i) line += " a" + std::to_string(i);
+  auto found = [](const std::string& name) { return "/bin/" + name; };
+  const std::vector<std::string> tokens = app::split_command_line(line, +found);
+  ASSERT_EQ(tokens.size(), 65u);
+  EXPECT_EQ(tokens[0], "/bin/prog");
+  EXPECT_EQ(tokens[64], "a64");
+  EXPECT_EQ(CommandLine(tokens).ARGCNT(), 64);
+  // An empty program name is not looked up.
+  EXPECT_EQ(app::split_command_line("\"\" a", +found), (std::vector<std::string>{"", "a"}));
+}
+
 TEST(KeyVal, SplitsAtTheFirstEqualsSign) {
   struct Case {
     std::string arg, key, value;

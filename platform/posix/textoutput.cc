@@ -10,7 +10,7 @@
 
 #include "platform/interrupts.h"
 #include "platform/publish.h"
-#include "platform/syscalls.h"
+#include "platform/posix/syscalls.h"
 
 namespace platform {
 
@@ -27,8 +27,8 @@ int TextOutput::create(const std::string& final_name) {
     const int fd = sys::again_if_interrupted(
         [&] { return sys::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
     if (fd >= 0) {
-      fd_ = fd;
-      owns_fd_ = true;
+      handle_ = fd;
+      owns_handle_ = true;
       final_ = final_name;
       temporary_ = name;
       return 0;
@@ -42,13 +42,13 @@ int TextOutput::create(const std::string& final_name) {
 }
 
 void TextOutput::attach_standard_output() {
-  fd_ = STDOUT_FILENO;
-  owns_fd_ = false;
+  handle_ = STDOUT_FILENO;
+  owns_handle_ = false;
 }
 
 int TextOutput::write(const char* data, std::size_t bytes) {
   while (bytes > 0) {
-    const ssize_t done = sys::write(fd_, data, bytes);
+    const ssize_t done = sys::write(handle_, data, bytes);
     if (done < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -61,11 +61,11 @@ int TextOutput::write(const char* data, std::size_t bytes) {
 }
 
 int TextOutput::commit() {
-  if (!owns_fd_) return 0;
-  if (const int synced = sync_file(fd_); synced != 0) return synced;
-  const int closed = sys::close(fd_) == 0 ? 0 : errno;
-  fd_ = -1;
-  owns_fd_ = false;
+  if (!owns_handle_) return 0;
+  if (const int synced = sync_file(handle_); synced != 0) return synced;
+  const int closed = sys::close(handle_) == 0 ? 0 : errno;
+  handle_ = -1;
+  owns_handle_ = false;
   // A close that reports an interruption has released the descriptor all the same (Linux).
   if (closed != 0 && closed != EINTR) return closed;
   // On a failure abandon() removes the temporary name, if it is still there.
@@ -79,10 +79,10 @@ int TextOutput::commit() {
 }
 
 void TextOutput::abandon() {
-  if (owns_fd_) {
-    sys::close(fd_);
-    fd_ = -1;
-    owns_fd_ = false;
+  if (owns_handle_) {
+    sys::close(handle_);
+    handle_ = -1;
+    owns_handle_ = false;
   }
   if (!temporary_.empty()) {
     sys::again_if_interrupted([&] { return sys::unlink(temporary_.c_str()); });

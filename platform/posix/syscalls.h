@@ -1,6 +1,6 @@
 #pragma once
 // The system calls of the file layer, each passed through the fault seam (faults.h) before it
-// is made. For platform/*.cc only: they take and return what the calls of the same names do
+// is made. For platform/posix/*.cc only: they take and return what the calls of the same names do
 // (-1 and errno on failure), so a caller's loops and checks read as they would without the seam.
 
 #include <sys/types.h>

@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/syscalls.h"
+#include "platform/posix/syscalls.h"
 
 namespace platform {
 
@@ -29,11 +29,11 @@ int TextInput::open_existing(const std::string& name) {
     sys::close(fd);
     return EISDIR;
   }
-  fd_ = fd;
+  handle_ = fd;
   regular_ = S_ISREG(st.st_mode);
   size_ = regular_ ? static_cast<int64_t>(st.st_size) : -1;
   bytes_read_.store(0, std::memory_order_relaxed);
-  owns_fd_ = true;
+  owns_handle_ = true;
   path_ = name;
   at_end_ = false;
   error_ = 0;
@@ -43,14 +43,14 @@ int TextInput::open_existing(const std::string& name) {
 }
 
 void TextInput::attach_standard_input() {
-  fd_ = 0;
+  handle_ = 0;
   struct stat st;
   regular_ = ::fstat(0, &st) == 0 && S_ISREG(st.st_mode);
   // A file redirected to standard input may be read from its middle on: what is left counts.
   const off_t at = regular_ ? ::lseek(0, 0, SEEK_CUR) : -1;
   size_ = regular_ ? static_cast<int64_t>(st.st_size) - (at > 0 ? at : 0) : -1;
   bytes_read_.store(0, std::memory_order_relaxed);
-  owns_fd_ = false;
+  owns_handle_ = false;
   at_end_ = false;
   error_ = 0;
   buffer_ = std::make_unique<char[]>(kBufferBytes);
@@ -71,7 +71,7 @@ void TextInput::attach_memory(std::string bytes) {
 bool TextInput::wait_for_input() {
   constexpr int kSliceMilliseconds = 20;
   for (;;) {
-    struct pollfd ready = {fd_, POLLIN, 0};
+    struct pollfd ready = {handle_, POLLIN, 0};
     const int n = ::poll(&ready, 1, 0);
     if (n > 0 || (n < 0 && errno != EINTR)) return true;  // data, an end or an error: read tells
     if (!wait_hook_()) return false;
@@ -81,13 +81,13 @@ bool TextInput::wait_for_input() {
 }
 
 bool TextInput::refill() {
-  if (at_end_ || fd_ < 0) return false;
+  if (at_end_ || handle_ < 0) return false;
   if (wait_hook_ && !regular_ && !wait_for_input()) {
     at_end_ = true;
     return false;
   }
   for (;;) {
-    ssize_t n = sys::read(fd_, buffer_.get(), kBufferBytes);
+    ssize_t n = sys::read(handle_, buffer_.get(), kBufferBytes);
     if (n > 0) {
       begin_ = buffer_.get();
       end_ = begin_ + n;
@@ -154,9 +154,9 @@ std::string TextInput::full_name() const {
 }
 
 void TextInput::close() {
-  if (owns_fd_ && fd_ >= 0) sys::close(fd_);
-  fd_ = -1;
-  owns_fd_ = false;
+  if (owns_handle_ && handle_ >= 0) sys::close(handle_);
+  handle_ = -1;
+  owns_handle_ = false;
   memory_ = false;
   memory_bytes_.clear();
   buffer_.reset();

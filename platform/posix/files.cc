@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/syscalls.h"
+#include "platform/posix/syscalls.h"
 
 namespace platform {
 namespace {
@@ -65,7 +65,7 @@ int File::open(const char* name, Access access, Share share, Disposition disposi
     // Only a hint: a system that ignores it reads ahead as usual.
     (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
   }
-  fd_ = fd;
+  handle_ = fd;
   if (flags & kFileDeleteOnClose) remove_at_close_ = name;
   return 0;
 }
@@ -73,7 +73,7 @@ int File::open(const char* name, Access access, Share share, Disposition disposi
 int File::read_at(void* data, std::size_t bytes, std::uint64_t offset) const {
   auto* p = static_cast<char*>(data);
   while (bytes > 0) {
-    ssize_t n = sys::pread(fd_, p, bytes < kMaxChunk ? bytes : kMaxChunk, static_cast<off_t>(offset));
+    ssize_t n = sys::pread(handle_, p, bytes < kMaxChunk ? bytes : kMaxChunk, static_cast<off_t>(offset));
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -89,7 +89,7 @@ int File::read_at(void* data, std::size_t bytes, std::uint64_t offset) const {
 int File::write_at(const void* data, std::size_t bytes, std::uint64_t offset) const {
   const auto* p = static_cast<const char*>(data);
   while (bytes > 0) {
-    ssize_t n = sys::pwrite(fd_, p, bytes < kMaxChunk ? bytes : kMaxChunk, static_cast<off_t>(offset));
+    ssize_t n = sys::pwrite(handle_, p, bytes < kMaxChunk ? bytes : kMaxChunk, static_cast<off_t>(offset));
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -105,7 +105,7 @@ int File::write_at(const void* data, std::size_t bytes, std::uint64_t offset) co
 int File::write(const void* data, std::size_t bytes) const {
   const auto* p = static_cast<const char*>(data);
   while (bytes > 0) {
-    ssize_t n = sys::write(fd_, p, bytes < kMaxChunk ? bytes : kMaxChunk);
+    ssize_t n = sys::write(handle_, p, bytes < kMaxChunk ? bytes : kMaxChunk);
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -117,10 +117,10 @@ int File::write(const void* data, std::size_t bytes) const {
   return 0;
 }
 
-int File::seek_end() const { return ::lseek(fd_, 0, SEEK_END) < 0 ? errno : 0; }
+int File::seek_end() const { return ::lseek(handle_, 0, SEEK_END) < 0 ? errno : 0; }
 
 int File::truncate(std::uint64_t bytes) const {
-  while (sys::ftruncate(fd_, static_cast<off_t>(bytes)) != 0) {
+  while (sys::ftruncate(handle_, static_cast<off_t>(bytes)) != 0) {
     if (errno != EINTR) return errno;
   }
   return 0;
@@ -136,7 +136,7 @@ int File::reserve(std::uint64_t needed, std::uint64_t wanted) const {
     wanted = std::min<std::uint64_t>(wanted, limit.rlim_cur);
   }
   auto grow = [&](std::uint64_t to) {
-    while (sys::fallocate(fd_, 0, static_cast<off_t>(current), static_cast<off_t>(to - current)) != 0) {
+    while (sys::fallocate(handle_, 0, static_cast<off_t>(current), static_cast<off_t>(to - current)) != 0) {
       if (errno == EINTR) continue;
       if (errno != EOPNOTSUPP && errno != ENOSYS) return errno;
       return truncate(to);  // no allocation ahead here: the size at least
@@ -154,7 +154,7 @@ int File::write_pieces_at(const void* const* pieces, std::size_t count, std::siz
   while (count > 0) {
     const std::size_t n = std::min(count, kMaxPieces);
     for (std::size_t i = 0; i < n; ++i) vec[i] = {const_cast<void*>(pieces[i]), piece_bytes};
-    const ssize_t moved = sys::pwritev(fd_, vec, static_cast<int>(n), static_cast<off_t>(offset));
+    const ssize_t moved = sys::pwritev(handle_, vec, static_cast<int>(n), static_cast<off_t>(offset));
     if (moved < 0) {
       if (errno == EINTR) continue;
       return errno;
@@ -176,13 +176,13 @@ int File::write_pieces_at(const void* const* pieces, std::size_t count, std::siz
 
 int File::size(std::uint64_t* bytes) const {
   struct stat st;
-  if (::fstat(fd_, &st) != 0) return errno;
+  if (::fstat(handle_, &st) != 0) return errno;
   *bytes = static_cast<std::uint64_t>(st.st_size);
   return 0;
 }
 
 int File::flush() const {
-  return sys::again_if_interrupted([&] { return sys::fdatasync(fd_); }) != 0 ? errno : 0;
+  return sys::again_if_interrupted([&] { return sys::fdatasync(handle_); }) != 0 ? errno : 0;
 }
 
 int File::unlink_now() {
@@ -194,12 +194,12 @@ int File::unlink_now() {
 }
 
 int File::close() {
-  if (fd_ < 0) return 0;
+  if (handle_ < 0) return 0;
   // Remove the name first, while the lock still keeps other openers away from it.
   int e = unlink_now();
   // An interrupted close has released the descriptor all the same (Linux): not a failure.
-  if (sys::close(fd_) != 0 && e == 0 && errno != EINTR) e = errno;
-  fd_ = -1;
+  if (sys::close(handle_) != 0 && e == 0 && errno != EINTR) e = errno;
+  handle_ = -1;
   return e;
 }
 

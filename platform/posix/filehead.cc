@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/syscalls.h"
+#include "platform/posix/syscalls.h"
 
 namespace platform {
 
@@ -15,18 +15,18 @@ int file_attributes(const std::string& name) {
 }
 
 FileHead::~FileHead() {
-  if (fd_ >= 0) sys::close(fd_);
+  if (handle_ >= 0) sys::close(handle_);
 }
 
 int FileHead::open(const std::string& name) {
-  fd_ = sys::again_if_interrupted([&] { return sys::open(name.c_str(), O_RDONLY | O_CLOEXEC); });
-  return fd_ >= 0 ? 0 : errno;
+  handle_ = sys::again_if_interrupted([&] { return sys::open(name.c_str(), O_RDONLY | O_CLOEXEC); });
+  return handle_ >= 0 ? 0 : errno;
 }
 
 long FileHead::read_at(void* data, std::size_t bytes, std::uint64_t offset) const {
   std::size_t done = 0;
   while (done < bytes) {
-    ssize_t n = sys::pread(fd_, static_cast<char*>(data) + done, bytes - done, static_cast<off_t>(offset + done));
+    ssize_t n = sys::pread(handle_, static_cast<char*>(data) + done, bytes - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return -1;
     if (n == 0) break;
@@ -37,7 +37,7 @@ long FileHead::read_at(void* data, std::size_t bytes, std::uint64_t offset) cons
 
 std::uint64_t FileHead::size() const {
   struct stat st;
-  return ::fstat(fd_, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+  return ::fstat(handle_, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
 int create_new_file(const std::string& name) {

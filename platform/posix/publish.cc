@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/syscalls.h"
+#include "platform/posix/syscalls.h"
 
 namespace platform {
 
@@ -32,7 +32,7 @@ std::string temporary_name(const std::string& final_name, int attempt) {
   return name + ".part";
 }
 
-int sync_file(int fd) { return sys::again_if_interrupted([&] { return sys::fsync(fd); }) == 0 ? 0 : errno; }
+int sync_file(NativeHandle fd) { return sys::again_if_interrupted([&] { return sys::fsync(fd); }) == 0 ? 0 : errno; }
 
 int sync_directory_of(const std::string& name) {
   const int fd = sys::again_if_interrupted(
