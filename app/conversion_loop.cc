@@ -300,10 +300,11 @@ bool Converter::run() {
 }  // namespace
 
 bool CVTDRV(xdb::Context& ctx, neutral::Stream& stream, std::ostream* listing, int32_t DBNUM, int32_t DDLCFG,
-            int32_t* close_status) {
+            int32_t* close_status, const std::function<void()>& poll) {
   bool completed = false;
   {
     neutral::ReadAhead ahead(stream);
+    if (poll) ahead.set_batch_hook(poll);
     Converter converter(ctx, ahead, listing, DBNUM, DDLCFG);
     completed = converter.run();
     int32_t ierr = 0;

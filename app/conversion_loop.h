@@ -16,6 +16,7 @@
 // data words. It is loaded into the pool's DDL area and stored as a group.
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 
 #include "xdb/database.h"
@@ -26,8 +27,10 @@ namespace app {
 // Converts every block of the neutral data into unit DBNUM, then closes the XDB and the neutral
 // input. `listing` is the listing unit (null: no listing). DDLCFG is the DDL room of the pool.
 // Returns false when the loop ended on a fatal condition (the XDB is closed all the same).
-// `close_status`, when given, receives the status of that close (0: the XDB is whole).
+// `close_status`, when given, receives the status of that close (0: the XDB is whole). `poll`,
+// when given, is called on this thread after each batch of decoded tokens (a progress display
+// reads the input's byte count there).
 bool CVTDRV(xdb::Context& ctx, neutral::Stream& stream, std::ostream* listing, int32_t DBNUM, int32_t DDLCFG,
-            int32_t* close_status = nullptr);
+            int32_t* close_status = nullptr, const std::function<void()>& poll = {});
 
 }  // namespace app

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "app/loadxdb.h"
 #include "app/open_failure.h"
 #include "app/poolsize.h"
+#include "app/progress.h"
 #include "neutral/writer.h"
 #include "platform/format.h"
 #include "platform/stop.h"
@@ -49,6 +51,7 @@ struct DumpSettings {
   bool parameters_valid = true;
   bool verbose = true;
   bool verbose_given = false;
+  std::optional<bool> progress;  // progress=, when given
 };
 
 std::string error_text(int status) {
@@ -64,7 +67,8 @@ void print_usage(std::ostream& out) {
          "  xdb-file                   (none).xdb\n"
          "\n"
          "  output=neutral-file        (none).ndb\n"
-         "  verbose=(yes|no)           yes\n";
+         "  verbose=(yes|no)           yes\n"
+         "  progress=(yes|no)          yes on a terminal\n";
 }
 
 [[noreturn]] void fatal(std::ostream& out, const char* kind, const std::vector<std::string>& lines) {
@@ -85,6 +89,10 @@ void parse_parameters(const CommandLine& cl, DumpSettings& run, std::ostream& ou
     } else if (KEYMAT(keyword, "verbose", 1)) {
       run.verbose_given = true;
       valid = yes_or_no(value, run.verbose);
+    } else if (KEYMAT(keyword, "progress", 1)) {
+      bool shown = false;
+      valid = yes_or_no(value, shown);
+      if (valid) run.progress = shown;
     } else if (trimmed(keyword).empty() && run.xdb_name.empty()) {
       run.xdb_name = value;
     } else {
@@ -292,8 +300,12 @@ std::optional<int32_t> kind_code(const xdb::DataBlockEntry& e, std::string& why)
 
 class Dumper {
  public:
-  Dumper(xdb::Context& ctx, neutral::Writer& writer, std::ostream& out, std::ostream* listing)
-      : ctx_(ctx), writer_(writer), out_(out), listing_(listing), typed_(writer) {}
+  // `progress`, when given, is advanced after each data block: the XDB's `xdb_bytes` in
+  // proportion to the data blocks done.
+  Dumper(xdb::Context& ctx, neutral::Writer& writer, std::ostream& out, std::ostream* listing,
+         Progress* progress = nullptr, int64_t xdb_bytes = 0)
+      : ctx_(ctx), writer_(writer), out_(out), listing_(listing), typed_(writer), progress_(progress),
+        xdb_bytes_(xdb_bytes) {}
 
   void run() {
     auto& g = ctx_.grdblk;
@@ -326,10 +338,17 @@ class Dumper {
       });
       if (!ddl_written_) warning("THE DDL THAT THE HEADER NAMES IS NOT IN THE DICTIONARY: THE DUMP HAS NO DDL BLOCK");
     }
+    int64_t visited = 0;
     order.visit([&](const xdb::DataBlockEntry& e) {
+      if (progress_) {
+        const double share = static_cast<double>(visited) / static_cast<double>(std::max<int64_t>(1, order.size()));
+        progress_->advance(static_cast<int64_t>(share * static_cast<double>(xdb_bytes_)));
+      }
+      ++visited;
       if (ddl_written_ && e.descriptor[0] == ddl_sequence_) return;
       data_block(e, false);
     });
+    if (progress_) progress_->advance(xdb_bytes_);
     writer_.end_mark();
     writer_.finish();
   }
@@ -391,6 +410,8 @@ class Dumper {
   std::ostream& out_;
   std::ostream* listing_;
   TypedWords typed_;
+  Progress* progress_;
+  const int64_t xdb_bytes_;
   int32_t block_size_field_ = 0;
   int listing_words_ = 10;
   bool ddl_written_ = false;
@@ -398,18 +419,24 @@ class Dumper {
   int64_t written_ = 0;
 };
 
-void main_program(const CommandLine& cl, platform::Units& units, std::ostream& standard_output) {
-  std::ostream& out = units.msg();
+void main_program(const CommandLine& cl, platform::Units& units, std::ostream& standard_output,
+                  std::optional<Progress>& progress) {
   DumpSettings run;
-  parse_parameters(cl, run, out);
+  parse_parameters(cl, run, units.msg());
   const bool no_input = trimmed(run.xdb_name).empty();
   if (!run.parameters_valid || no_input) {
+    std::ostream& out = units.msg();
     print_banner(out, kDumperName);
     if (no_input) out << " *** USER FATAL MESSAGE (" << kDumperName << ")\n     AN INPUT FILE IS REQUIRED.\n";
     print_usage(out);
     platform::stop_run();
   }
   const bool to_standard_output = run.neutral_name == "-";
+  // The neutral text on the terminal itself leaves no room for a line below it.
+  if (!run.progress && to_standard_output && units.output_terminal) run.progress = false;
+  // From here on every message passes the progress line, if there is one.
+  if (progress_wanted(run.progress, units)) progress.emplace(units);
+  std::ostream& out = units.msg();
   if (!run.verbose_given) run.verbose = !to_standard_output;
   std::ostream* listing = run.verbose ? &out : nullptr;
   if (listing) print_banner(*listing, kDumperName);
@@ -453,7 +480,14 @@ void main_program(const CommandLine& cl, platform::Units& units, std::ostream& s
                << " NEUTRAL FILE:   " << trimmed(run.neutral_name) << '\n';
     }
     neutral::Writer writer(sink);
-    Dumper dumper(ctx, writer, out, listing);
+    int64_t xdb_bytes = -1;
+    if (progress) {
+      std::error_code failed;
+      const auto size = std::filesystem::file_size(xdb_name, failed);
+      if (!failed) xdb_bytes = static_cast<int64_t>(size);
+      progress->start(xdb_bytes);
+    }
+    Dumper dumper(ctx, writer, out, listing, progress ? &*progress : nullptr, std::max<int64_t>(0, xdb_bytes));
     dumper.run();
     writer.flush();
     // The XDB is closed before the output takes its name, so that a close that fails (its
@@ -472,8 +506,9 @@ void main_program(const CommandLine& cl, platform::Units& units, std::ostream& s
 int run_dumpxdb(const CommandLine& command_line, platform::Units& units, std::ostream& standard_output) {
   int status;
   if (answer_information_request(command_line, units.msg(), kDumperName, print_usage, status)) return status;
+  std::optional<Progress> progress;
   try {
-    main_program(command_line, units, standard_output);
+    main_program(command_line, units, standard_output, progress);
   } catch (const platform::RunStop& stop) {
     return stop.status;
   }

@@ -1,7 +1,9 @@
 #include "app/loadxdb.h"
 
 #include <cstdio>
+#include <functional>
 #include <iostream>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -9,6 +11,7 @@
 #include "app/listing.h"
 #include "app/open_failure.h"
 #include "app/poolsize.h"
+#include "app/progress.h"
 #include "xdb/database.h"
 #include "neutral/items.h"
 #include "neutral/stream.h"
@@ -36,6 +39,7 @@ struct RunSettings {
   bool verbose = false;
   bool verbose_given = false;
   bool debug = false;
+  std::optional<bool> progress;  // progress=, when given
   bool from_standard_input = false;
   std::ostream* listing = nullptr;  // the listing unit; none unless verbose
 };
@@ -47,7 +51,8 @@ void print_usage(std::ostream& out) {
          "  neutral-xdb-file           (none).ndb\n"
          "\n"
          "  output=binary-xdb-file     (none).xdb\n"
-         "  verbose=(yes|no)           yes\n";
+         "  verbose=(yes|no)           yes\n"
+         "  progress=(yes|no)          yes on a terminal\n";
 }
 
 void parse_parameters(const CommandLine& cl, RunSettings& run, std::ostream& out) {
@@ -71,6 +76,10 @@ void parse_parameters(const CommandLine& cl, RunSettings& run, std::ostream& out
     } else if (KEYMAT(keyword, "verbose", 1)) {
       run.verbose_given = true;
       valid = yes_or_no(value, run.verbose);
+    } else if (KEYMAT(keyword, "progress", 1)) {
+      bool shown = false;
+      valid = yes_or_no(value, shown);
+      if (valid) run.progress = shown;
     } else if (trimmed(keyword).empty()) {
       run.neutral_name = value;
     } else {
@@ -121,18 +130,21 @@ int finish_output(Output& output, std::ostream& out, int status) {
 }
 
 void main_program(const CommandLine& cl, platform::Units& units, platform::TextInput& standard_input,
-                  Output& output) {
-  std::ostream& out = units.msg();
+                  Output& output, std::optional<Progress>& progress) {
   RunSettings run;
 
-  parse_parameters(cl, run, out);
+  parse_parameters(cl, run, units.msg());
   bool no_input = trimmed(run.neutral_name).empty();
   if (!run.parameters_valid || no_input) {
+    std::ostream& out = units.msg();
     print_banner(out, kProgramName);
     if (no_input) out << " *** USER FATAL MESSAGE (LOADXDB)\n     AN INPUT FILE IS REQUIRED.\n";
     print_usage(out);
     platform::stop_run();
   }
+  // From here on every message passes the progress line, if there is one.
+  if (progress_wanted(run.progress, units)) progress.emplace(units);
+  std::ostream& out = units.msg();
 
   // Input stream and the verbose default.
   run.from_standard_input = run.neutral_name == "-";
@@ -155,6 +167,8 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
     if (std::string full = named_file.full_name(); !full.empty()) run.neutral_name = full;
     input = &named_file;
   }
+
+  if (progress) progress->start(input->size());
 
   neutral::Stream stream(*input, units);
   int32_t B = 0, F = 0;
@@ -216,7 +230,9 @@ void main_program(const CommandLine& cl, platform::Units& units, platform::TextI
 
   try {
     int32_t close_status = -1;
-    const bool completed = CVTDRV(ctx, stream, run.listing, kXdbUnit, pool.DDLCFG, &close_status);
+    std::function<void()> poll;
+    if (progress) poll = [&progress, input] { progress->advance(input->bytes_read()); };
+    const bool completed = CVTDRV(ctx, stream, run.listing, kXdbUnit, pool.DDLCFG, &close_status, poll);
     output.closed = close_status == 0;
     if (!completed || !output.closed) platform::stop_run();
   } catch (const platform::RunStop&) {
@@ -233,8 +249,11 @@ int run_loadxdb(const CommandLine& command_line, platform::Units& units,
   int status;
   if (answer_information_request(command_line, units.msg(), kProgramName, print_usage, status)) return status;
   Output output;
+  // Outlives the run's last message (finish_output's), then clears its line and gives the units
+  // back.
+  std::optional<Progress> progress;
   try {
-    main_program(command_line, units, standard_input, output);
+    main_program(command_line, units, standard_input, output, progress);
     status = units.warnings > 0 ? platform::kExitWarnings : platform::kExitClean;
   } catch (const platform::RunStop& stop) {
     status = stop.status;

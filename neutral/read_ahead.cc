@@ -152,7 +152,10 @@ bool ReadAhead::more() {
 const Token& ReadAhead::take() {
   // The decoder stops only after a token that ends the run (or with a failure, which more()
   // passes on), so it cannot run out while records are read; if it did, the data have ended.
-  if (next_ == available_ && !more()) stream_.report_premature_end(0);
+  if (next_ == available_) {
+    if (batch_hook_) batch_hook_();
+    if (!more()) stream_.report_premature_end(0);
+  }
   const Token& token = slots_[next_++];
   // Its events (a chunk holds a token's events with it, all published together).
   while (next_ < available_ && slots_[next_].width < kCutShort) {

@@ -29,6 +29,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -53,6 +54,11 @@ class ReadAhead {
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // Called on the consuming thread whenever it has used up the tokens it was given and looks for
+  // further ones: once per batch of up to kChunkSlots tokens, never per token. A progress
+  // display polls the input's byte count there. Without a decoder thread it is never called.
+  void set_batch_hook(std::function<void()> hook) { batch_hook_ = std::move(hook); }
 
   // As neutral::CVTREC on the stream.
   int CVTREC(int mode, int32_t& nmax, int32_t& nread, std::span<int32_t> buf, int32_t* words = nullptr);
@@ -92,6 +98,7 @@ class ReadAhead {
   const Token* slots_ = nullptr;
   int next_ = 0;       // next slot to read
   int available_ = 0;  // slots published when last looked
+  std::function<void()> batch_hook_;
 
   std::thread decoder_;
 };

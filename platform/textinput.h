@@ -7,7 +7,9 @@
 // rest of a longer line is skipped without being stored, so memory stays fixed however long a
 // line is. Reading goes through one buffer of kBufferBytes, refilled with whole read() calls.
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -45,6 +47,13 @@ class TextInput {
   // to give up, the input then ending there. Without one, reads wait as long as it takes.
   void set_wait_hook(std::function<bool()> hook) { wait_hook_ = std::move(hook); }
 
+  // The size of the input in bytes when it is a regular file (or memory); -1 when it cannot be
+  // known before the end (a pipe, a terminal).
+  int64_t size() const { return size_; }
+  // Bytes taken from the input so far (whole buffer fills). Safe to read from another thread
+  // than the one reading: a progress display polls it while the decoder reads.
+  int64_t bytes_read() const { return bytes_read_.load(std::memory_order_relaxed); }
+
   // The absolute name of the open file, or an empty string when it cannot be had.
   std::string full_name() const;
   void close();
@@ -60,6 +69,8 @@ class TextInput {
   bool memory_ = false;
   bool at_end_ = false;
   int error_ = 0;
+  int64_t size_ = -1;
+  std::atomic<int64_t> bytes_read_{0};
   std::string path_;
   std::string memory_bytes_;
   std::unique_ptr<char[]> buffer_;

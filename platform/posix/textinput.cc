@@ -31,6 +31,8 @@ int TextInput::open_existing(const std::string& name) {
   }
   handle_ = fd;
   regular_ = S_ISREG(st.st_mode);
+  size_ = regular_ ? static_cast<int64_t>(st.st_size) : -1;
+  bytes_read_.store(0, std::memory_order_relaxed);
   owns_handle_ = true;
   path_ = name;
   at_end_ = false;
@@ -44,6 +46,10 @@ void TextInput::attach_standard_input() {
   handle_ = 0;
   struct stat st;
   regular_ = ::fstat(0, &st) == 0 && S_ISREG(st.st_mode);
+  // A file redirected to standard input may be read from its middle on: what is left counts.
+  const off_t at = regular_ ? ::lseek(0, 0, SEEK_CUR) : -1;
+  size_ = regular_ ? static_cast<int64_t>(st.st_size) - (at > 0 ? at : 0) : -1;
+  bytes_read_.store(0, std::memory_order_relaxed);
   owns_handle_ = false;
   at_end_ = false;
   error_ = 0;
@@ -56,6 +62,8 @@ void TextInput::attach_memory(std::string bytes) {
   memory_bytes_ = std::move(bytes);
   begin_ = memory_bytes_.data();
   end_ = begin_ + memory_bytes_.size();
+  size_ = static_cast<int64_t>(memory_bytes_.size());
+  bytes_read_.store(size_, std::memory_order_relaxed);
   at_end_ = true;  // nothing to refill from
   error_ = 0;
 }
@@ -83,6 +91,7 @@ bool TextInput::refill() {
     if (n > 0) {
       begin_ = buffer_.get();
       end_ = begin_ + n;
+      bytes_read_.fetch_add(n, std::memory_order_relaxed);
       return true;
     }
     if (n < 0 && errno == EINTR) continue;
@@ -153,6 +162,7 @@ void TextInput::close() {
   buffer_.reset();
   begin_ = end_ = nullptr;
   at_end_ = true;
+  size_ = -1;
 }
 
 bool file_exists(const std::string& name, bool when_unknown) {

@@ -18,6 +18,22 @@ constexpr DWORD kMaxRead = 0x40000000;
 
 }  // namespace
 
+namespace {
+
+// The bytes of a disk file from its current position (`from_position`) or its start to its
+// end; -1 when the system cannot tell.
+int64_t file_size_from(HANDLE h, bool from_position) {
+  LARGE_INTEGER size, at, zero;
+  zero.QuadPart = 0;
+  if (!GetFileSizeEx(h, &size)) return -1;
+  if (from_position && SetFilePointerEx(h, zero, &at, FILE_CURRENT) && at.QuadPart > 0) {
+    return size.QuadPart - at.QuadPart;
+  }
+  return size.QuadPart;
+}
+
+}  // namespace
+
 TextInput::TextInput() = default;
 TextInput::~TextInput() { close(); }
 
@@ -33,6 +49,8 @@ int TextInput::open_existing(const std::string& name) {
   }
   handle_ = reinterpret_cast<NativeHandle>(h);
   regular_ = GetFileType(h) == FILE_TYPE_DISK;
+  size_ = regular_ ? file_size_from(h, false) : -1;
+  bytes_read_.store(0, std::memory_order_relaxed);
   owns_handle_ = true;
   path_ = name;
   at_end_ = false;
@@ -47,6 +65,9 @@ void TextInput::attach_standard_input() {
   // A process started without standard input reads an empty one.
   handle_ = h == nullptr || h == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<NativeHandle>(h);
   regular_ = handle_ != kNoHandle && GetFileType(h) == FILE_TYPE_DISK;
+  // A file redirected to standard input may be read from its middle on: what is left counts.
+  size_ = regular_ ? file_size_from(h, true) : -1;
+  bytes_read_.store(0, std::memory_order_relaxed);
   owns_handle_ = false;
   at_end_ = handle_ == kNoHandle;
   error_ = 0;
@@ -59,6 +80,8 @@ void TextInput::attach_memory(std::string bytes) {
   memory_bytes_ = std::move(bytes);
   begin_ = memory_bytes_.data();
   end_ = begin_ + memory_bytes_.size();
+  size_ = static_cast<int64_t>(memory_bytes_.size());
+  bytes_read_.store(size_, std::memory_order_relaxed);
   at_end_ = true;  // nothing to refill from
   error_ = 0;
 }
@@ -104,6 +127,7 @@ bool TextInput::refill() {
     read = sys::read(native(handle_), buffer_.get(), asked, &n);
   }
   if (read && n > 0) {
+    bytes_read_.fetch_add(static_cast<int64_t>(n), std::memory_order_relaxed);
     begin_ = buffer_.get();
     end_ = begin_ + n;
     return true;
@@ -178,6 +202,7 @@ void TextInput::close() {
   if (owns_handle_ && handle_ != kNoHandle) sys::close(native(handle_));
   handle_ = kNoHandle;
   owns_handle_ = false;
+  size_ = -1;
   memory_ = false;
   memory_bytes_.clear();
   buffer_.reset();

@@ -457,7 +457,8 @@ TEST_F(Dumping, CommandLine) {
 
   // Parameters it does not know, a second input, no input.
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"elsewhere/base.xdb", "debug=on"}, {"elsewhere/base.xdb", "verbose=maybe"}, {"a.xdb", "b.xdb"}}) {
+           {"elsewhere/base.xdb", "debug=on"}, {"elsewhere/base.xdb", "verbose=maybe"}, {"elsewhere/base.xdb", "progress=maybe"},
+           {"a.xdb", "b.xdb"}}) {
     const auto bad = support::run_dumper(args);
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.messages.find(" *** USER FATAL MESSAGE (DUMPXDB)\n     INVALID COMMAND LINE PARAMETER: "),

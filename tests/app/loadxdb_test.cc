@@ -14,6 +14,7 @@
 #include "platform/syserror.h"
 #include "testkit/end_to_end.h"
 #include "testkit/foreign_writer.h"
+#include "testkit/screen.h"
 #include "testkit/test_directory.h"
 #include "tests/neutral/value_lines.h"
 
@@ -31,7 +32,8 @@ const std::string kUsage =
     "  neutral-xdb-file           (none).ndb\n"
     "\n"
     "  output=binary-xdb-file     (none).xdb\n"
-    "  verbose=(yes|no)           yes\n";
+    "  verbose=(yes|no)           yes\n"
+    "  progress=(yes|no)          yes on a terminal\n";
 const std::string kNoInput = " *** USER FATAL MESSAGE (LOADXDB)\n     AN INPUT FILE IS REQUIRED.\n";
 std::string invalid(const std::string& arg) {
   return " *** USER FATAL MESSAGE (LOADXDB)\n     INVALID COMMAND LINE PARAMETER: " + arg + "\n";
@@ -108,11 +110,13 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"no_arguments_ask_for_an_input_file", {}, {}, "", platform::kExitFatal, kBanner + kNoInput + kUsage},
         RunCase{"invalid_parameters_are_all_reported_before_the_usage",
                 {},
-                {"verbose=maybe", "x.ndb", "verbosee=yes", "debug=o", "outputs=x", "=", "verbose=", "o="},
+                {"verbose=maybe", "x.ndb", "verbosee=yes", "debug=o", "outputs=x", "=", "verbose=", "o=", "progress=maybe",
+                 "progresss=no"},
                 "",
                 platform::kExitFatal,
                 invalid("verbose=maybe") + invalid("verbosee=yes") + invalid("debug=o") + invalid("outputs=x") +
-                    invalid("=") + invalid("verbose=") + invalid("o=") + kBanner + kUsage},
+                    invalid("=") + invalid("verbose=") + invalid("o=") + invalid("progress=maybe") +
+                    invalid("progresss=no") + kBanner + kUsage},
         RunCase{"invalid_parameter_and_no_input", {}, {"v=maybe"}, "", platform::kExitFatal,
                 invalid("v=maybe") + kBanner + kNoInput + kUsage},
         RunCase{"help", {}, {"--help"}, "", platform::kExitClean, kBanner + kUsage},
@@ -121,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"file_named_like_an_option_is_given_with_a_path", {{"--help.ndb", kEmptyDatabase}}, {"./--help"}, "",
                 platform::kExitClean, listing("{dir}/--help.ndb", "--help.xdb")},
         RunCase{"abbreviated_parameters", {kModel}, {"V=N", "model"}, "", platform::kExitClean, "", "model.xdb"},
-        RunCase{"abbreviated_values", {kModel}, {"Ver=No", "d=OF", "o=out.xdb", "model.ndb"}, "", platform::kExitClean,
+        RunCase{"abbreviated_values", {kModel}, {"Ver=No", "d=OF", "o=out.xdb", "P=N", "model.ndb"}, "", platform::kExitClean,
                 "", "out.xdb"},
         RunCase{"named_file_is_completed_and_listed_by_default", {kModel}, {"model"}, "", platform::kExitClean,
                 listing("{dir}/model.ndb", "model.xdb"), "model.xdb"},
@@ -155,6 +159,21 @@ INSTANTIATE_TEST_SUITE_P(
                 "\n **** SYSTEM INFORMATION MESSAGE (CVTEND)\n"
                 "          1 ERRORS OCCURED DURING TRANSMISSION PROCESS\n"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A run whose standard error is no terminal shows the progress line only when told to; what
+// stays on the screen is then the text of the run without it.
+TEST_F(Run, ProgressYesDrawsTheLineAndLeavesTheListingAsItWas) {
+  write("model.ndb", kEmptyDatabase);
+  EXPECT_EQ(run({"model", "output=plain.xdb"}), platform::kExitClean);
+  const std::string plain = out;
+  EXPECT_EQ(plain.find('\x1b'), std::string::npos);
+  EXPECT_EQ(run({"model", "output=shown.xdb", "pro=Y"}), platform::kExitClean);
+  EXPECT_NE(out.find("\r0 B of " + std::to_string(kEmptyDatabase.size()) + " B  0%"), std::string::npos) << out;
+  support::Screen screen;
+  screen.feed(out);
+  EXPECT_EQ(screen.text(), listing(full("model.ndb"), "shown.xdb"));
+  EXPECT_EQ(plain, listing(full("model.ndb"), "plain.xdb"));
+}
 
 TEST_F(Run, DebugModeTracesTheBlockServicesFromTheCreationOfTheXdb) {
   write("model.ndb", kEmptyDatabase);
