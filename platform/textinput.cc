@@ -4,8 +4,21 @@
 #include "platform/textinput.h"
 
 #include <cstring>
+#include <memory>
 
 namespace platform {
+
+void TextInput::start_reading(NativeHandle handle, bool owned, bool regular, int64_t size) {
+  handle_ = handle;
+  owns_handle_ = owned;
+  regular_ = regular;
+  size_ = size;
+  bytes_read_.store(0, std::memory_order_relaxed);
+  at_end_ = handle == kNoHandle;
+  error_ = 0;
+  buffer_ = std::make_unique<char[]>(kBufferBytes);
+  begin_ = end_ = buffer_.get();
+}
 
 void TextInput::attach_memory(std::string bytes) {
   memory_ = true;

@@ -59,6 +59,9 @@ class TextInput {
   void close();
 
  private:
+  // Starts reading the attached handle: `regular` and `size` as the system tells them, nothing
+  // read yet, an empty buffer.
+  void start_reading(NativeHandle handle, bool owned, bool regular, int64_t size);
   bool refill();  // false at the end of the input or on a read error
   bool wait_for_input();  // false when the wait hook gave up
 

@@ -29,32 +29,18 @@ int TextInput::open_existing(const std::string& name) {
     sys::close(fd);
     return EISDIR;
   }
-  handle_ = fd;
-  regular_ = S_ISREG(st.st_mode);
-  size_ = regular_ ? static_cast<int64_t>(st.st_size) : -1;
-  bytes_read_.store(0, std::memory_order_relaxed);
-  owns_handle_ = true;
+  const bool regular = S_ISREG(st.st_mode);
+  start_reading(fd, true, regular, regular ? static_cast<int64_t>(st.st_size) : -1);
   path_ = name;
-  at_end_ = false;
-  error_ = 0;
-  buffer_ = std::make_unique<char[]>(kBufferBytes);
-  begin_ = end_ = buffer_.get();
   return 0;
 }
 
 void TextInput::attach_standard_input() {
-  handle_ = 0;
   struct stat st;
-  regular_ = ::fstat(0, &st) == 0 && S_ISREG(st.st_mode);
+  const bool regular = ::fstat(0, &st) == 0 && S_ISREG(st.st_mode);
   // A file redirected to standard input may be read from its middle on: what is left counts.
-  const off_t at = regular_ ? ::lseek(0, 0, SEEK_CUR) : -1;
-  size_ = regular_ ? static_cast<int64_t>(st.st_size) - (at > 0 ? at : 0) : -1;
-  bytes_read_.store(0, std::memory_order_relaxed);
-  owns_handle_ = false;
-  at_end_ = false;
-  error_ = 0;
-  buffer_ = std::make_unique<char[]>(kBufferBytes);
-  begin_ = end_ = buffer_.get();
+  const off_t at = regular ? ::lseek(0, 0, SEEK_CUR) : -1;
+  start_reading(0, false, regular, regular ? static_cast<int64_t>(st.st_size) - (at > 0 ? at : 0) : -1);
 }
 
 

@@ -47,32 +47,19 @@ int TextInput::open_existing(const std::string& name) {
     const DWORD e = GetLastError();
     return e != 0 ? static_cast<int>(e) : ERROR_GEN_FAILURE;
   }
-  handle_ = reinterpret_cast<NativeHandle>(h);
-  regular_ = GetFileType(h) == FILE_TYPE_DISK;
-  size_ = regular_ ? file_size_from(h, false) : -1;
-  bytes_read_.store(0, std::memory_order_relaxed);
-  owns_handle_ = true;
+  const bool regular = GetFileType(h) == FILE_TYPE_DISK;
+  start_reading(reinterpret_cast<NativeHandle>(h), true, regular, regular ? file_size_from(h, false) : -1);
   path_ = name;
-  at_end_ = false;
-  error_ = 0;
-  buffer_ = std::make_unique<char[]>(kBufferBytes);
-  begin_ = end_ = buffer_.get();
   return 0;
 }
 
 void TextInput::attach_standard_input() {
   const HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
   // A process started without standard input reads an empty one.
-  handle_ = h == nullptr || h == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<NativeHandle>(h);
-  regular_ = handle_ != kNoHandle && GetFileType(h) == FILE_TYPE_DISK;
+  const NativeHandle handle = h == nullptr || h == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<NativeHandle>(h);
+  const bool regular = handle != kNoHandle && GetFileType(h) == FILE_TYPE_DISK;
   // A file redirected to standard input may be read from its middle on: what is left counts.
-  size_ = regular_ ? file_size_from(h, true) : -1;
-  bytes_read_.store(0, std::memory_order_relaxed);
-  owns_handle_ = false;
-  at_end_ = handle_ == kNoHandle;
-  error_ = 0;
-  buffer_ = std::make_unique<char[]>(kBufferBytes);
-  begin_ = end_ = buffer_.get();
+  start_reading(handle, false, regular, regular ? file_size_from(h, true) : -1);
 }
 
 
