@@ -38,6 +38,10 @@ class TextOutput {
   const std::string& temporary_name() const { return temporary_; }
 
  private:
+  // Gives the closed, synced temporary file its final name; on success the file is no longer
+  // removed by an interrupt. 0 or the system's error.
+  int name_closed_file();
+
   NativeHandle handle_ = kNoHandle;
   bool owns_handle_ = false;
   std::string final_;

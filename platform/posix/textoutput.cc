@@ -68,14 +68,7 @@ int TextOutput::commit() {
   owns_handle_ = false;
   // A close that reports an interruption has released the descriptor all the same (Linux).
   if (closed != 0 && closed != EINTR) return closed;
-  // On a failure abandon() removes the temporary name, if it is still there.
-  const int named = name_for_good(temporary_, final_);
-  if (named == 0) {
-    temporary_.clear();
-    forget_on_interrupt(interrupt_slot_);
-    interrupt_slot_ = -1;
-  }
-  return named;
+  return name_closed_file();
 }
 
 void TextOutput::abandon() {

@@ -76,14 +76,7 @@ int TextOutput::commit() {
   handle_ = kNoHandle;
   owns_handle_ = false;
   if (closed != 0) return closed;
-  // On a failure abandon() removes the temporary name, if it is still there.
-  const int named = name_for_good(temporary_, final_);
-  if (named == 0) {
-    temporary_.clear();
-    forget_on_interrupt(interrupt_slot_);
-    interrupt_slot_ = -1;
-  }
-  return named;
+  return name_closed_file();
 }
 
 void TextOutput::abandon() {
